@@ -1,0 +1,171 @@
+#include "app/TvxApp.h"
+
+#include <commctrl.h>
+#include <ole2.h>
+
+#include "app/MainWnd.h"
+#include "app/Messages.h"
+#include "app/MirrorController.h"
+#include "app/ProcessFlags.h"
+#include "framework/Trace.h"
+#include "res/resource.h"
+#include "settings/Settings.h"
+#include "ui/SystemTray.h"
+#include "ui/UserInterface.h"
+
+namespace tvx {
+namespace {
+
+std::wstring LoadResourceString(HINSTANCE instance, UINT id) {
+    const wchar_t* text = nullptr;
+    // With a zero buffer size LoadStringW hands out a pointer into the
+    // resource itself and returns the length (the text is not terminated).
+    const int n = ::LoadStringW(instance, id, reinterpret_cast<LPWSTR>(&text), 0);
+    return n > 0 && text ? std::wstring(text, static_cast<size_t>(n)) : std::wstring();
+}
+
+// Releases and closes the start-up mutex however InitInstance leaves.
+class StartupMutexGuard {
+public:
+    explicit StartupMutexGuard(HANDLE h) noexcept : m_handle(h) {}
+    ~StartupMutexGuard() {
+        if (m_handle) ::ReleaseMutex(m_handle.Get());
+    }
+    StartupMutexGuard(const StartupMutexGuard&) = delete;
+    StartupMutexGuard& operator=(const StartupMutexGuard&) = delete;
+
+private:
+    UniqueHandle m_handle;
+};
+
+}  // namespace
+
+CTVXApp::CTVXApp() : m_driveArrayLock(::CreateMutexW(nullptr, FALSE, nullptr)) { Flags().drivePresent.store(1); }
+
+CTVXApp::~CTVXApp() {
+    m_tray.reset();
+    m_mainWnd.reset();
+}
+
+HWND CTVXApp::MainHwnd() const noexcept { return m_mainWnd ? m_mainWnd->GetSafeHwnd() : nullptr; }
+
+void CTVXApp::CreateTray() {
+    if (m_tray) return;
+    auto tray = std::make_unique<CTVXSystemTray>(MainHwnd());
+    if (tray->Create()) m_tray = std::move(tray);
+}
+
+void CTVXApp::RemoveTray() noexcept { m_tray.reset(); }
+
+bool CTVXApp::CreateMainWindow() {
+    const HINSTANCE instance = Instance();
+    const HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_MAINFRAME));
+    if (!CTVXWnd::RegisterWindowClass(instance, kMainWindowClass, 0, icon, nullptr, nullptr)) return false;
+    m_mainWnd = std::make_unique<CTVXMainWnd>();
+    const std::wstring title = LoadResourceString(instance, IDS_APP_TITLE);
+    // Popup and child bits together, no parent, zero size: never shown.
+    if (!m_mainWnd->CreateEx(0, kMainWindowClass, title.c_str(), WS_POPUP | WS_CHILD, 0, 0, 0, 0, nullptr, nullptr,
+                             instance)) {
+        Trace(L"start: main window not created (%lu)", ::GetLastError());
+        return false;
+    }
+    SetMainWnd(m_mainWnd.get());
+    ::ShowWindow(m_mainWnd->GetSafeHwnd(), SW_HIDE);
+    ::UpdateWindow(m_mainWnd->GetSafeHwnd());
+    return true;
+}
+
+bool CTVXApp::InitInstance() {
+    // The setup wizard hosts a web-browser control: OLE on this thread.
+    m_oleInitialized = SUCCEEDED(::OleInitialize(nullptr));
+    INITCOMMONCONTROLSEX controls = {sizeof(controls), ICC_WIN95_CLASSES | ICC_DATE_CLASSES};
+    ::InitCommonControlsEx(&controls);
+
+    const std::wstring& startWord = CommandLine().fileName;
+    Flags().modalWindow.store(0);
+
+    // Held only while starting; a second copy hands over by the window lookup.
+    const HANDLE mutex = ::CreateMutexW(nullptr, TRUE, kInstanceMutexName);
+    if (!mutex) {
+        Trace(L"start: no instance mutex (%lu)", ::GetLastError());
+        return false;
+    }
+    StartupMutexGuard mutexGuard(mutex);
+
+    if (const HWND running = ::FindWindowW(kMainWindowClass, nullptr)) {
+        Trace(L"start: another copy runs; asking it to open its settings");
+        ::PostMessageW(running, WM_OPENSETTINGS, 0, 0);
+        return false;
+    }
+
+    CreateMainWindow();  // a failure is not fatal: posts to the window are then skipped
+
+    // The start words are compared case-sensitively: "startup" is no start word.
+    const bool quietStart = startWord == kStartWordStartUp || startWord == kStartWordNoStartUp;
+    bool complete = settings::CheckSettings() != 0;
+    Trace(L"start: word '%ls', settings %ls", startWord.c_str(), complete ? L"complete" : L"incomplete");
+    if (complete) {
+        if (!quietStart) {
+            DWORD mirror = 0;
+            settings::ReadMirrorStatus(mirror);
+            if (mirror == 0) ui::ShowSettingsSheet(MainHwnd());
+        }
+    } else if (startWord != kStartWordNoStartUp) {
+        RunFirstRunSequence();
+        Flags().firstRun.store(1);
+        complete = settings::CheckSettings() != 0;
+    }
+
+    DWORD mirror = 0;
+    settings::ReadMirrorStatus(mirror);
+    if (complete && mirror != 0) {
+        DWORD icon = 0;
+        settings::ReadIconStatus(icon);
+        if (icon == 1) CreateTray();
+        MirrorController().Start();
+        Trace(L"start: running");
+    } else {
+        Trace(L"start: mirroring off; ending");
+        if (const HWND hwnd = MainHwnd()) ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    }
+    return true;
+}
+
+int CTVXApp::ExitInstance(int loopExitCode) {
+    RemoveTray();
+    if (m_oleInitialized) ::OleUninitialize();
+    m_oleInitialized = false;
+    return loopExitCode;
+}
+
+void CTVXApp::RunFirstRunSequence() {
+    const HWND owner = MainHwnd();
+    if (!ui::CheckMakerDrive(owner)) Flags().drivePresent.store(0);
+    if (Flags().drivePresent.load() == 0) return;
+
+    ui::ShowSplash(settings::SpecialKeyExists() ? L"IDB_SPLISH" : L"IDB_SPLASH", 1000);
+
+    if (Flags().modalWindow.load() != 0) return;
+    Flags().modalWindow.store(1);
+    ui::SetupChoices choices;
+    if (ui::RunSetupWizard(owner, choices) == IDOK) {
+        settings::WriteDestination(choices.destination);
+        settings::WriteSourceList(choices.sources);
+        settings::WriteRevisions(choices.revisions);
+        settings::WriteStartTime(0);
+        settings::WriteIconStatus(choices.iconStatus);
+        settings::Write2LargeStatus(1);
+        settings::WriteFileErrorStatus(1);
+        settings::WriteFileNameStatus(1);
+        settings::WriteNotCurrentStatus(1);
+        settings::WriteBuyStatus(1);
+        settings::WriteMirrorStatus(1);
+        settings::WriteWarningStatus(1);
+        std::wstring diskId;
+        settings::ReadDiskID(diskId);
+        if (diskId.empty()) settings::WriteDiskID(L"0");  // no disk chosen yet
+    }
+    Flags().modalWindow.store(0);
+}
+
+}  // namespace tvx
