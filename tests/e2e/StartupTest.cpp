@@ -1,0 +1,211 @@
+// End-to-end: the real Dovetrak3.exe under Wine, started and driven from
+// outside as Windows and a user do. Each test prepares the current user's
+// registry, starts the program, and checks what a user (or a second copy of
+// the program) would notice: whether it keeps running, its hidden window, the
+// settings afterwards, and what it did (through its debug trace).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+
+#include "tests/support/Automation.h"
+
+namespace tvx::test {
+namespace {
+
+constexpr wchar_t kClass[] = L"Thisisthedovetrak3wndclassname";
+constexpr wchar_t kOptions[] = L"Software\\Tavrix Dovetrak 3\\User Options";
+constexpr UINT kOpenSettings = WM_USER + 1;
+constexpr DWORD kEndsWithin = 10000;  // a process that ends by itself does so well within this
+
+// Every value the completeness check reads.
+const wchar_t* const kCheckedValues[] = {
+    L"2Large Status", L"Destination", L"DiskID", L"FileError Status", L"FileName Status",
+    L"Icon Status", L"Mirror Status", L"NotCurrent Status", L"Revisions", L"Source",
+    L"Start Time Low", L"Start Time High", L"Warning Status",
+};
+
+std::wstring SystemDefaultsFile() {
+    wchar_t system[MAX_PATH] = {};
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    return std::wstring(system) + L"\\tvxdt3.reg";
+}
+
+class StartupTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WaitForNoWindow(kClass, 5000)) << "a copy of the program from an earlier test still runs";
+        ASSERT_EQ(reg::DeleteTree(HKEY_CURRENT_USER, kOptions), ERROR_SUCCESS);
+        ::DeleteFileW(SystemDefaultsFile().c_str());
+        ASSERT_TRUE(monitor.IsActive()) << "debug-output monitor could not start";
+    }
+
+    void TearDown() override {
+        for (ProgramProcess* p : {&first, &second}) {
+            if (p->IsRunning()) {
+                if (const HWND hwnd = ::FindWindowW(kClass, nullptr)) ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+                if (!p->WaitExit(kEndsWithin)) p->Terminate();
+            }
+        }
+        ::DeleteFileW(SystemDefaultsFile().c_str());
+        reg::DeleteTree(HKEY_CURRENT_USER, kOptions);
+    }
+
+    static void WriteCompleteSettings(DWORD mirrorStatus) {
+        const HKEY hkcu = HKEY_CURRENT_USER;
+        reg::SetDword(hkcu, kOptions, L"2Large Status", 1);
+        reg::SetString(hkcu, kOptions, L"Destination", L"E:\\");
+        reg::SetString(hkcu, kOptions, L"DiskID", L"0");
+        reg::SetDword(hkcu, kOptions, L"FileError Status", 1);
+        reg::SetDword(hkcu, kOptions, L"FileName Status", 1);
+        reg::SetDword(hkcu, kOptions, L"Icon Status", 1);
+        reg::SetDword(hkcu, kOptions, L"Mirror Status", mirrorStatus);
+        reg::SetDword(hkcu, kOptions, L"NotCurrent Status", 1);
+        reg::SetDword(hkcu, kOptions, L"Revisions", 3);
+        reg::SetMultiString(hkcu, kOptions, L"Source", {L"C:\\users\\Public\\Documents"});
+        reg::SetDword(hkcu, kOptions, L"Start Time Low", 0);
+        reg::SetDword(hkcu, kOptions, L"Start Time High", 0);
+        reg::SetDword(hkcu, kOptions, L"Warning Status", 1);
+    }
+
+    bool StartProgram(ProgramProcess& process, const std::wstring& startWord) {
+        return process.Start(ExecutableFolder() + L"\\Dovetrak3.exe", startWord);
+    }
+
+    // Starts the program and waits until its start-up has finished.
+    void StartAndWaitRunning(ProgramProcess& process, const std::wstring& startWord) {
+        ASSERT_TRUE(StartProgram(process, startWord));
+        ASSERT_TRUE(monitor.WaitFor(L"start: running", process.Id(), kEndsWithin));
+    }
+
+    void Screenshot(const std::wstring& name) {
+        const std::wstring folder = ExecutableFolder() + L"\\..\\screenshots";
+        ::CreateDirectoryW(folder.c_str(), nullptr);
+        EXPECT_TRUE(SaveScreenshot(folder + L"\\" + name + L".bmp"));
+    }
+
+    DebugMonitor monitor;
+    ProgramProcess first;
+    ProgramProcess second;
+};
+
+TEST_F(StartupTest, NoStartUpWithoutSettingsEndsQuietly) {
+    ASSERT_TRUE(StartProgram(first, L"NoStartUp"));
+    ASSERT_TRUE(first.WaitExit(kEndsWithin)) << "the program kept running without settings";
+    EXPECT_EQ(first.ExitCode(), 0u);
+    EXPECT_EQ(::FindWindowW(kClass, nullptr), nullptr);
+    // Nothing was shown: no wizard and no settings sheet.
+    EXPECT_FALSE(monitor.Saw(L"ui: setup wizard", first.Id()));
+    EXPECT_FALSE(monitor.Saw(L"ui: settings sheet", first.Id()));
+}
+
+TEST_F(StartupTest, StartUpWithMirroringOnKeepsRunningWithHiddenWindow) {
+    WriteCompleteSettings(1);
+    StartAndWaitRunning(first, L"StartUp");
+    const HWND hwnd = WaitForWindow(kClass, L"Tavrix Dovetrak 3", kEndsWithin);
+    ASSERT_NE(hwnd, nullptr) << "no window of the class with the program's title";
+    EXPECT_FALSE(::IsWindowVisible(hwnd));
+    const LONG_PTR style = ::GetWindowLongPtrW(hwnd, GWL_STYLE);
+    EXPECT_EQ(style & (WS_POPUP | WS_CHILD), WS_POPUP | WS_CHILD);
+    DWORD owner = 0;
+    ::GetWindowThreadProcessId(hwnd, &owner);
+    EXPECT_EQ(owner, first.Id());
+    EXPECT_FALSE(first.WaitExit(1500)) << "the program ended although mirroring is on";
+    EXPECT_TRUE(monitor.Saw(L"controller: start", first.Id()));
+    EXPECT_TRUE(monitor.Saw(L"tray: created", first.Id())) << "Icon Status 1 asks for the tray icon";
+    Screenshot(L"startup-running");
+}
+
+TEST_F(StartupTest, SecondStartHandsOverToTheRunningCopy) {
+    WriteCompleteSettings(1);
+    StartAndWaitRunning(first, L"StartUp");
+    ASSERT_TRUE(StartProgram(second, L""));
+    ASSERT_TRUE(second.WaitExit(kEndsWithin)) << "the second copy did not end";
+    EXPECT_TRUE(monitor.WaitFor(L"main: open-settings message", first.Id(), kEndsWithin));
+    EXPECT_TRUE(monitor.WaitFor(L"ui: settings sheet", first.Id(), kEndsWithin));
+    EXPECT_TRUE(first.IsRunning());
+    EXPECT_FALSE(monitor.Saw(L"start: settings", second.Id())) << "the second copy ran its own start-up";
+}
+
+TEST_F(StartupTest, MissingOptionsAreRestoredFromTheDefaultsFile) {
+    ASSERT_TRUE(::CopyFileW((ExecutableFolder() + L"\\tvxdt3.reg").c_str(), SystemDefaultsFile().c_str(), FALSE));
+    ASSERT_TRUE(StartProgram(first, L"StartUp"));
+    // The defaults leave mirroring off, so a start-up start ends by itself.
+    ASSERT_TRUE(first.WaitExit(kEndsWithin));
+    for (const wchar_t* name : kCheckedValues)
+        EXPECT_TRUE(reg::ValueExists(HKEY_CURRENT_USER, kOptions, name)) << "missing after start: " << name;
+    EXPECT_TRUE(monitor.Saw(L"settings complete", first.Id()));
+}
+
+TEST_F(StartupTest, CloseCommandEndsTheProgramWhenMirroringIsOff) {
+    WriteCompleteSettings(1);
+    StartAndWaitRunning(first, L"StartUp");
+    const HWND hwnd = WaitForWindow(kClass, nullptr, kEndsWithin);
+    ASSERT_NE(hwnd, nullptr);
+    reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Mirror Status", 0);
+    ::PostMessageW(hwnd, WM_COMMAND, 40009, 0);
+    EXPECT_TRUE(first.WaitExit(kEndsWithin));
+    EXPECT_FALSE(monitor.Saw(L"ui: turning-off question", first.Id())) << "mirroring off needs no question";
+}
+
+TEST_F(StartupTest, CloseCommandAsksFirstWhenMirroringIsOn) {
+    WriteCompleteSettings(1);
+    StartAndWaitRunning(first, L"StartUp");
+    const HWND hwnd = WaitForWindow(kClass, nullptr, kEndsWithin);
+    ASSERT_NE(hwnd, nullptr);
+    ::PostMessageW(hwnd, WM_COMMAND, 40009, 0);
+    EXPECT_TRUE(monitor.WaitFor(L"ui: turning-off question", first.Id(), kEndsWithin));
+    EXPECT_FALSE(first.WaitExit(1000)) << "the program ended although the question was not confirmed";
+}
+
+TEST_F(StartupTest, WmCloseEndsTheProgramWhateverTheSettings) {
+    WriteCompleteSettings(1);
+    StartAndWaitRunning(first, L"StartUp");
+    const HWND hwnd = WaitForWindow(kClass, nullptr, kEndsWithin);
+    ASSERT_NE(hwnd, nullptr);
+    ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(first.WaitExit(kEndsWithin));
+    EXPECT_EQ(first.ExitCode(), 0u);
+    EXPECT_TRUE(monitor.Saw(L"controller: stop", first.Id()));
+    EXPECT_EQ(::FindWindowW(kClass, nullptr), nullptr);
+}
+
+TEST_F(StartupTest, StartWordsAreCaseSensitive) {
+    // Mirroring off and complete settings: a start without a start word shows
+    // the settings sheet, one with "StartUp" does not.
+    WriteCompleteSettings(0);
+    ASSERT_TRUE(StartProgram(first, L"startup"));
+    ASSERT_TRUE(first.WaitExit(kEndsWithin));
+    EXPECT_TRUE(monitor.Saw(L"ui: settings sheet", first.Id())) << "\"startup\" was taken for \"StartUp\"";
+
+    ASSERT_TRUE(StartProgram(second, L"StartUp"));
+    ASSERT_TRUE(second.WaitExit(kEndsWithin));
+    EXPECT_FALSE(monitor.Saw(L"ui: settings sheet", second.Id()));
+}
+
+TEST_F(StartupTest, FirstStartWithoutSettingsRunsTheWizardAndEndsOnCancel) {
+    ASSERT_TRUE(StartProgram(first, L""));
+    ASSERT_TRUE(first.WaitExit(kEndsWithin));
+    EXPECT_TRUE(monitor.Saw(L"ui: splash IDB_SPLASH", first.Id()));
+    EXPECT_TRUE(monitor.Saw(L"ui: setup wizard", first.Id()));
+    EXPECT_FALSE(reg::ValueExists(HKEY_CURRENT_USER, kOptions, L"Mirror Status"));
+}
+
+TEST_F(StartupTest, ResumeAfterPauseRestartsTheBackgroundWork) {
+    WriteCompleteSettings(1);
+    StartAndWaitRunning(first, L"StartUp");
+    const HWND hwnd = WaitForWindow(kClass, nullptr, kEndsWithin);
+    ASSERT_NE(hwnd, nullptr);
+    ::PostMessageW(hwnd, WM_COMMAND, 40013, 0);
+    // While paused, a second copy's request to open the settings is ignored.
+    ::PostMessageW(hwnd, kOpenSettings, 0, 0);
+    ASSERT_TRUE(monitor.WaitFor(L"open: ignored", first.Id(), kEndsWithin));
+    EXPECT_FALSE(monitor.Saw(L"ui: settings sheet", first.Id()));
+    monitor.Clear();
+    ::PostMessageW(hwnd, WM_COMMAND, 40014, 0);
+    EXPECT_TRUE(monitor.WaitFor(L"controller: start", first.Id(), kEndsWithin));
+    EXPECT_TRUE(first.IsRunning());
+}
+
+}  // namespace
+}  // namespace tvx::test
