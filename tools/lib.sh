@@ -40,17 +40,27 @@ tvx_wine_env() {
 tvx_prefix_init() {
     local prefix=$1
     tvx_wine_env "$prefix"
-    if [ ! -f "$prefix/.tvx-ready" ]; then
+    # A prefix made by an older version of these steps is made anew.
+    local version=3
+    if [ "$(cat "$prefix/.tvx-ready" 2>/dev/null)" != "$version" ]; then
         tvx_log "creating Wine prefix $prefix"
+        # Only a prefix these steps made (it has the marker) is ever removed.
+        if [ -f "$prefix/.tvx-ready" ]; then
+            wineserver -k 2>/dev/null
+            wineserver -w 2>/dev/null
+            rm -rf "$prefix"
+        fi
         mkdir -p "$prefix"
         wineboot -i >/dev/null 2>&1 || { tvx_log "wineboot failed"; return 1; }
         wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
+        # With the shell on, the desktop has a taskbar with a notification area.
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops\Default' /v EnableShell /t REG_DWORD /d 1 /f >/dev/null 2>&1
         # No crash dialog: a crashing test must end, not wait for a click.
         wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
         if declare -F tvx_prefix_init_disks >/dev/null; then tvx_prefix_init_disks "$prefix" || return 1; fi
         wineserver -w
-        touch "$prefix/.tvx-ready"
+        echo "$version" >"$prefix/.tvx-ready"
     fi
 }
 
