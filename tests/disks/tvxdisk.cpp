@@ -1,0 +1,153 @@
+// tvxdisk: puts virtual disks into Wine's removable drives from scripts.
+//
+//   tvxdisk insert E /unix/folder   the folder's disk goes into E:
+//   tvxdisk swap E /unix/folder     E:'s disk comes out, the folder's goes in
+//   tvxdisk remove E                E: stays removable and empty
+//   tvxdisk info E                  what Windows calls report for E:
+//
+// Exit status 0 on success; 2 with one line on standard error otherwise. For
+// `info`, a query that fails is part of the answer ("serial: error 3"), not a
+// failure of the tool.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/disks/VirtualDisk.h"
+
+namespace {
+
+using namespace tvx::testdisks;
+
+std::string Utf8(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::string ErrorText(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                                   nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring message = n && text ? std::wstring(text, n) : std::wstring();
+    if (text) LocalFree(text);
+    while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
+        message.pop_back();
+    return "error " + std::to_string(error) + (message.empty() ? "" : " (" + Utf8(message) + ")");
+}
+
+int Fail(const std::string& line) {
+    fprintf(stderr, "tvxdisk: %s\n", line.c_str());
+    return 2;
+}
+
+const char* kUsage =
+    "usage: tvxdisk insert|swap LETTER /unix/folder | remove LETTER | info LETTER";
+
+// "E", "e" or "E:" -> L'E'; 0 otherwise.
+wchar_t ParseLetter(const std::wstring& word) {
+    if (word.size() < 1 || word.size() > 2 || (word.size() == 2 && word[1] != L':')) return 0;
+    const wchar_t c = static_cast<wchar_t>(towupper(word[0]));
+    return c >= L'A' && c <= L'Z' ? c : 0;
+}
+
+const char* DriveTypeName(UINT type) {
+    switch (type) {
+    case DRIVE_UNKNOWN: return "unknown";
+    case DRIVE_NO_ROOT_DIR: return "no root dir";
+    case DRIVE_REMOVABLE: return "removable";
+    case DRIVE_FIXED: return "fixed";
+    case DRIVE_REMOTE: return "remote";
+    case DRIVE_CDROM: return "cdrom";
+    case DRIVE_RAMDISK: return "ramdisk";
+    default: return "?";
+    }
+}
+
+// Prints each query's answer, or the error it failed with.
+void PrintInfo(wchar_t letter) {
+    const wchar_t root[] = {letter, L':', L'\\', 0};
+    printf("drive: %c:\n", static_cast<char>(letter));
+    const UINT type = GetDriveTypeW(root);
+    printf("type: %u %s\n", type, DriveTypeName(type));
+
+    const DWORD attributes = GetFileAttributesW(root);
+    if (attributes == INVALID_FILE_ATTRIBUTES) printf("root: %s\n", ErrorText(GetLastError()).c_str());
+    else printf("root: attributes 0x%08lX\n", attributes);
+
+    wchar_t label[MAX_PATH + 1] = {};
+    wchar_t fileSystem[MAX_PATH + 1] = {};
+    DWORD serial = 0, maxComponent = 0, flags = 0;
+    if (GetVolumeInformationW(root, label, MAX_PATH + 1, &serial, &maxComponent, &flags, fileSystem,
+                              MAX_PATH + 1)) {
+        printf("serial: %08lX\n", serial);
+        printf("label: %s\n", Utf8(label).c_str());
+        printf("filesystem: %s\n", Utf8(fileSystem).c_str());
+    } else {
+        const std::string error = ErrorText(GetLastError());
+        printf("serial: %s\nlabel: %s\nfilesystem: %s\n", error.c_str(), error.c_str(), error.c_str());
+    }
+
+    ULARGE_INTEGER available{}, total{}, free{};
+    if (GetDiskFreeSpaceExW(root, &available, &total, &free))
+        printf("free: %llu\ntotal: %llu\n", static_cast<unsigned long long>(available.QuadPart),
+               static_cast<unsigned long long>(total.QuadPart));
+    else {
+        const std::string error = ErrorText(GetLastError());
+        printf("free: %s\ntotal: %s\n", error.c_str(), error.c_str());
+    }
+}
+
+int Run(const std::vector<std::wstring>& args) {
+    if (args.size() < 2) return Fail(kUsage);
+    const std::wstring& command = args[0];
+    const wchar_t letter = ParseLetter(args[1]);
+    if (!letter) return Fail("not a drive letter: " + Utf8(args[1]));
+    const std::string drive = std::string(1, static_cast<char>(letter)) + ":";
+    if (command != L"info" && (letter == L'C' || letter == L'Z'))
+        return Fail(drive + " belongs to the Wine prefix and cannot hold a virtual disk");
+
+    if (command == L"insert" || command == L"swap") {
+        if (args.size() != 3) return Fail(kUsage);
+        const std::string folder = Utf8(args[2]);
+        const DWORD error = command == L"insert" ? InsertDisk(letter, folder) : SwapDisk(letter, folder);
+        if (error) return Fail(Utf8(command) + " " + drive + " " + folder + ": " + ErrorText(error));
+        return 0;
+    }
+    if (command == L"remove" || command == L"info") {
+        if (args.size() != 2) return Fail(kUsage);
+        if (command == L"info") {
+            PrintInfo(letter);
+            return 0;
+        }
+        if (const DWORD error = RemoveDisk(letter)) return Fail("remove " + drive + ": " + ErrorText(error));
+        return 0;
+    }
+    return Fail(kUsage);
+}
+
+}  // namespace
+
+int main() {
+    // Plain "\n" line ends and UTF-8 bytes: the readers are shell scripts.
+    _setmode(_fileno(stdout), _O_BINARY);
+    _setmode(_fileno(stderr), _O_BINARY);
+    int count = 0;
+    wchar_t** words = CommandLineToArgvW(GetCommandLineW(), &count);
+    if (!words) return Fail("cannot read the command line: " + ErrorText(GetLastError()));
+    std::vector<std::wstring> args(words + (count > 0 ? 1 : 0), words + count);
+    LocalFree(words);
+    const int status = Run(args);
+    fflush(stdout);
+    return status;
+}
