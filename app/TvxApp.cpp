@@ -126,7 +126,12 @@ bool CTVXApp::InitInstance() {
         Trace(L"start: running");
     } else {
         Trace(L"start: mirroring off; ending");
-        if (const HWND hwnd = MainHwnd()) ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        // Without a main window nothing could ever close the program: leave
+        // the message loop directly instead of running on unseen forever.
+        if (const HWND hwnd = MainHwnd())
+            ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+        else
+            ::PostQuitMessage(0);
     }
     return true;
 }

@@ -207,5 +207,47 @@ TEST_F(StartupTest, ResumeAfterPauseRestartsTheBackgroundWork) {
     EXPECT_TRUE(first.IsRunning());
 }
 
+TEST_F(StartupTest, CompleteCopyCommandClearsTheStartTimeAndWakesTheWorker) {
+    WriteCompleteSettings(1);
+    reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Start Time Low", 0x1234);
+    reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Start Time High", 0x5678);
+    StartAndWaitRunning(first, L"StartUp");
+    const HWND hwnd = WaitForWindow(kClass, nullptr, kEndsWithin);
+    ASSERT_NE(hwnd, nullptr);
+    ::PostMessageW(hwnd, WM_COMMAND, 40011, 0);
+    ASSERT_TRUE(monitor.WaitFor(L"controller: signal", first.Id(), kEndsWithin));
+    DWORD low = 1, high = 1, size = sizeof(DWORD);
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, kOptions, L"Start Time Low", RRF_RT_REG_DWORD, nullptr, &low, &size),
+              ERROR_SUCCESS);
+    size = sizeof(DWORD);
+    ASSERT_EQ(::RegGetValueW(HKEY_CURRENT_USER, kOptions, L"Start Time High", RRF_RT_REG_DWORD, nullptr, &high, &size),
+              ERROR_SUCCESS);
+    EXPECT_EQ(low, 0u);
+    EXPECT_EQ(high, 0u);
+}
+
+TEST_F(StartupTest, TrayMessagesReachTheTrayOnlyWhileItExists) {
+    WriteCompleteSettings(1);
+    reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Icon Status", 0);
+    StartAndWaitRunning(first, L"StartUp");
+    const HWND hwnd = WaitForWindow(kClass, nullptr, kEndsWithin);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_FALSE(monitor.Saw(L"tray: created", first.Id())) << "Icon Status 0 shows no icon";
+
+    ::PostMessageW(hwnd, 0x405, 0, 0);  // a pass starts, but there is no icon to animate
+    ::PostMessageW(hwnd, 0x403, 0, 0);  // the settings turned the icon on
+    ::PostMessageW(hwnd, 0x403, 0, 0);  // a second request makes no second icon
+    ::PostMessageW(hwnd, 0x405, 0, 0);
+    ::PostMessageW(hwnd, 0x406, 0, 0);
+    ::PostMessageW(hwnd, 0x404, 0, 0);
+    ASSERT_TRUE(monitor.WaitFor(L"tray: removed", first.Id(), kEndsWithin));
+    const std::vector<std::wstring> expected = {L"tray: created", L"tray: animate every 100 ms for 0 ms",
+                                                L"tray: animation stopped", L"tray: removed"};
+    std::vector<std::wstring> seen;
+    for (const std::wstring& line : monitor.Lines(first.Id()))
+        if (line.find(L"tray: ") != std::wstring::npos) seen.push_back(line.substr(line.find(L"tray: ")));
+    EXPECT_EQ(seen, expected);
+}
+
 }  // namespace
 }  // namespace tvx::test
