@@ -1,0 +1,173 @@
+// The start-up check of the options key and the import of the defaults file
+// from the system folder, with the real registry editor of the prefix.
+#include "settings/Settings.h"
+#include "tests/settings/RegistryTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#ifndef TVX_DEFAULTS_FILE
+#error "TVX_DEFAULTS_FILE must name the shipped defaults file"
+#endif
+
+namespace tvx::settings::testing {
+namespace {
+
+std::wstring SystemDefaultsFile() {
+    wchar_t folder[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+    EXPECT_GT(length, 0u);
+    EXPECT_LT(length, static_cast<UINT>(MAX_PATH));
+    return std::wstring(folder, length) + L"\\" + kDefaultsFileName;
+}
+
+// Every value the check reads.
+const wchar_t* const kCheckedValues[] = {
+    k2LargeStatus,     kDestination, kDiskID, kFileErrorStatus, kFileNameStatus, kIconStatus,    kMirrorStatus,
+    kNotCurrentStatus, kRevisions,   kSource, kStartTimeLow,    kStartTimeHigh,  kWarningStatus,
+};
+
+void WriteCompleteSettings() {
+    ASSERT_EQ(ERROR_SUCCESS, Write2LargeStatus(1));
+    ASSERT_EQ(ERROR_SUCCESS, WriteDestination(L"E:\\"));
+    ASSERT_EQ(ERROR_SUCCESS, WriteDiskID(L"7C1E-0042"));
+    ASSERT_EQ(ERROR_SUCCESS, WriteFileErrorStatus(1));
+    ASSERT_EQ(ERROR_SUCCESS, WriteFileNameStatus(1));
+    ASSERT_EQ(ERROR_SUCCESS, WriteIconStatus(1));
+    ASSERT_EQ(ERROR_SUCCESS, WriteMirrorStatus(1));
+    ASSERT_EQ(ERROR_SUCCESS, WriteNotCurrentStatus(1));
+    ASSERT_EQ(ERROR_SUCCESS, WriteRevisions(9));
+    ASSERT_EQ(ERROR_SUCCESS, WriteSourceList({L"C:\\Data"}));
+    ASSERT_EQ(ERROR_SUCCESS, WriteStartTime(0x01DA'0000'1234'5678));
+    ASSERT_EQ(ERROR_SUCCESS, WriteWarningStatus(0));
+}
+
+class CheckSettingsTest : public SettingsTest {
+protected:
+    void SetUp() override {
+        SettingsTest::SetUp();
+        defaults_ = SystemDefaultsFile();
+        RemoveDefaults();
+    }
+    void TearDown() override {
+        RemoveDefaults();
+        SettingsTest::TearDown();
+    }
+
+    void RemoveDefaults() {
+        if (!::DeleteFileW(defaults_.c_str())) {
+            ASSERT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), ::GetLastError());
+        }
+    }
+    void InstallShippedDefaults() {
+        ASSERT_TRUE(::CopyFileW(TVX_DEFAULTS_FILE, defaults_.c_str(), FALSE))
+            << "copy of the shipped defaults failed, error " << ::GetLastError();
+    }
+    void InstallDefaults(const std::string& content) {
+        const HANDLE file = ::CreateFileW(defaults_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, file);
+        DWORD written = 0;
+        const BOOL ok = ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+        ::CloseHandle(file);
+        ASSERT_TRUE(ok);
+    }
+
+    std::wstring defaults_;
+};
+
+TEST_F(CheckSettingsTest, FreshUserWithoutDefaultsFileGetsZero) {
+    EXPECT_EQ(0, CheckSettings());
+    EXPECT_FALSE(OptionsKeyExists());
+}
+
+TEST_F(CheckSettingsTest, CompleteSettingsGiveOneAndAreLeftAlone) {
+    WriteCompleteSettings();
+    EXPECT_EQ(1, CheckSettings());
+
+    // With a defaults file at hand nothing is imported either.
+    InstallShippedDefaults();
+    EXPECT_EQ(1, CheckSettings());
+    DWORD revisions = 0;
+    EXPECT_EQ(ERROR_SUCCESS, ReadRevisions(revisions));
+    EXPECT_EQ(9u, revisions);
+    std::wstring destination;
+    EXPECT_EQ(ERROR_SUCCESS, ReadDestination(destination));
+    EXPECT_EQ(L"E:\\", destination);
+}
+
+TEST_F(CheckSettingsTest, EveryCheckedValueIsNeeded) {
+    for (const wchar_t* name : kCheckedValues) {
+        WriteCompleteSettings();
+        ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kOptionsKey, name));
+        EXPECT_EQ(0, CheckSettings()) << "without " << name;
+    }
+    // A value that cannot be read counts as missing.
+    WriteCompleteSettings();
+    ASSERT_EQ(ERROR_SUCCESS, WriteDestination(std::wstring(300, L'x')));
+    EXPECT_EQ(0, CheckSettings());
+    WriteCompleteSettings();
+    SetRawDword(kSource, 1);
+    EXPECT_EQ(0, CheckSettings());
+}
+
+TEST_F(CheckSettingsTest, MissingKeyImportsTheShippedDefaults) {
+    InstallShippedDefaults();
+    ASSERT_EQ(1, CheckSettings());
+
+    std::wstring text = L"unchanged";
+    EXPECT_EQ(ERROR_SUCCESS, ReadDestination(text));
+    EXPECT_EQ(L"", text);  // no destination chosen yet
+    EXPECT_EQ(ERROR_SUCCESS, ReadDiskID(text));
+    EXPECT_EQ(L"0", text);
+    std::vector<std::wstring> list{L"stale"};
+    EXPECT_EQ(ERROR_SUCCESS, ReadSourceList(list));
+    EXPECT_TRUE(list.empty());
+    std::uint64_t stamp = 99;
+    EXPECT_EQ(ERROR_SUCCESS, ReadStartTime(stamp));
+    EXPECT_EQ(0u, stamp);
+
+    const std::pair<const wchar_t*, DWORD> numbers[] = {
+        {kRevisions, 5},          {kMirrorStatus, 0},     {kIconStatus, 1},         {kWarningStatus, 1},
+        {kProgressStatus, 0},     {kBuyStatus, 1},        {k2LargeStatus, 1},       {kFileErrorStatus, 1},
+        {kFileNameStatus, 1},     {kNotCurrentStatus, 1}, {kSchedulerType, 0},      {kSchedulerInterval, 0},
+        {kSchedulerIntervalUnit, 0}, {kSchedulerDays, 0}, {kSchedulerTimeOfDay, 0}, {kSchedulerAtShutdown, 0},
+    };
+    for (const auto& [name, expected] : numbers) {
+        DWORD number = 99;
+        EXPECT_EQ(ERROR_SUCCESS, ReadNumber(name, number)) << name;
+        EXPECT_EQ(expected, number) << name;
+    }
+}
+
+TEST_F(CheckSettingsTest, MissingWarningStatusImportsTheDefaults) {
+    WriteCompleteSettings();
+    ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kOptionsKey, kWarningStatus));
+    InstallShippedDefaults();
+
+    EXPECT_EQ(1, CheckSettings());
+    DWORD warning = 0;
+    EXPECT_EQ(ERROR_SUCCESS, ReadWarningStatus(warning));
+    EXPECT_EQ(1u, warning);
+    for (const wchar_t* name : kCheckedValues) EXPECT_EQ(ERROR_SUCCESS, GetRaw(name).rc) << name;
+}
+
+TEST_F(CheckSettingsTest, DefaultsFileThatLeavesSettingsIncompleteGivesZero) {
+    InstallDefaults("this is not a registry file\r\n");
+    EXPECT_EQ(0, CheckSettings());
+    EXPECT_FALSE(OptionsKeyExists());
+
+    InstallDefaults(
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Tavrix Dovetrak 3\\User Options]\r\n"
+        "\"Icon Status\"=dword:00000005\r\n");
+    EXPECT_EQ(0, CheckSettings());
+    DWORD icon = 0;
+    EXPECT_EQ(ERROR_SUCCESS, ReadIconStatus(icon));  // the file was imported
+    EXPECT_EQ(5u, icon);
+}
+
+}  // namespace
+}  // namespace tvx::settings::testing
