@@ -172,6 +172,43 @@ bool ImportRegFile(const std::wstring& file) {
     return true;
 }
 
+// One value of the options key, as stored.
+struct StoredValue {
+    std::wstring name;
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+// Every value the options key holds now (none when it is missing).
+std::vector<StoredValue> SnapshotOptions() {
+    std::vector<StoredValue> values;
+    WithKeyForQuery([&](HKEY key) {
+        DWORD count = 0, maxName = 0, maxData = 0;
+        LONG rc = ::RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, &maxName,
+                                     &maxData, nullptr, nullptr);
+        if (!Ok(rc)) return rc;
+        std::vector<wchar_t> name(maxName + 1);
+        std::vector<BYTE> data(maxData);
+        for (DWORD i = 0; i < count; ++i) {
+            DWORD nameLength = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
+            rc = ::RegEnumValueW(key, i, name.data(), &nameLength, nullptr, &type, data.data(), &size);
+            if (!Ok(rc)) continue;  // changed meanwhile: that value is not kept
+            values.push_back({std::wstring(name.data(), nameLength), type,
+                              std::vector<BYTE>(data.begin(), data.begin() + size)});
+        }
+        return ERROR_SUCCESS;
+    });
+    return values;
+}
+
+void RestoreOptions(const std::vector<StoredValue>& values) {
+    if (values.empty()) return;
+    WithKeyForWrite([&](HKEY key) {
+        for (const StoredValue& v : values) SetValue(key, v.name.c_str(), v.type, v.data.data(), v.data.size());
+        return ERROR_SUCCESS;
+    });
+}
+
 }  // namespace
 
 // --- generic accessors --------------------------------------------------------
@@ -314,8 +351,11 @@ LONG ReadIntervalMinutes(DWORD& minutes) {
     return ERROR_SUCCESS;
 }
 
-// The registry editor's own answer is not trusted: after the import the
-// values are checked again, and only complete settings give 1.
+// The defaults fill the gaps only: the values the user already has are put
+// back after the import, so one missing value does not cost the user the
+// chosen folders, destination and disk. The registry editor's own answer is
+// not trusted either: after the import the values are checked again, and only
+// complete settings give 1.
 int CheckSettings() {
     if (SettingsComplete()) return 1;
     const std::wstring system = Folder(::GetSystemDirectoryW);
@@ -323,7 +363,9 @@ int CheckSettings() {
     const std::wstring file = InFolder(system, kDefaultsFileName);
     const DWORD attributes = ::GetFileAttributesW(file.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return 0;
+    const std::vector<StoredValue> before = SnapshotOptions();
     if (!ImportRegFile(file)) return 0;
+    RestoreOptions(before);
     return SettingsComplete() ? 1 : 0;
 }
 

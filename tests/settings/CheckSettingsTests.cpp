@@ -142,7 +142,7 @@ TEST_F(CheckSettingsTest, MissingKeyImportsTheShippedDefaults) {
     }
 }
 
-TEST_F(CheckSettingsTest, MissingWarningStatusImportsTheDefaults) {
+TEST_F(CheckSettingsTest, MissingWarningStatusIsFilledInAndTheUsersChoicesKept) {
     WriteCompleteSettings();
     ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kOptionsKey, kWarningStatus));
     InstallShippedDefaults();
@@ -152,6 +152,24 @@ TEST_F(CheckSettingsTest, MissingWarningStatusImportsTheDefaults) {
     EXPECT_EQ(ERROR_SUCCESS, ReadWarningStatus(warning));
     EXPECT_EQ(1u, warning);
     for (const wchar_t* name : kCheckedValues) EXPECT_EQ(ERROR_SUCCESS, GetRaw(name).rc) << name;
+
+    // The defaults did not replace what the user had chosen.
+    std::wstring text;
+    EXPECT_EQ(ERROR_SUCCESS, ReadDestination(text));
+    EXPECT_EQ(L"E:\\", text);
+    EXPECT_EQ(ERROR_SUCCESS, ReadDiskID(text));
+    EXPECT_EQ(L"7C1E-0042", text);
+    std::vector<std::wstring> sources;
+    EXPECT_EQ(ERROR_SUCCESS, ReadSourceList(sources));
+    EXPECT_EQ(std::vector<std::wstring>{L"C:\\Data"}, sources);
+    DWORD number = 0;
+    EXPECT_EQ(ERROR_SUCCESS, ReadRevisions(number));
+    EXPECT_EQ(9u, number);
+    EXPECT_EQ(ERROR_SUCCESS, ReadMirrorStatus(number));
+    EXPECT_EQ(1u, number);
+    std::uint64_t stamp = 0;
+    EXPECT_EQ(ERROR_SUCCESS, ReadStartTime(stamp));
+    EXPECT_EQ(0x01DA'0000'1234'5678u, stamp);
 }
 
 TEST_F(CheckSettingsTest, DefaultsFileThatLeavesSettingsIncompleteGivesZero) {
