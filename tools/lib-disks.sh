@@ -23,10 +23,20 @@ tvx_prefix_init_disks() {
     mkdir -p "$prefix/dosdevices" || return 1
     for letter in "${TVX_DISK_LETTERS[@]}"; do
         ln -sfn "$TVX_NO_DISK_FOLDER" "$prefix/dosdevices/$letter:" || return 1
-        WINEPREFIX=$prefix wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d floppy /f >/dev/null 2>&1 || {
+        # Right after a prefix is made, Wine may still be settling and refuse
+        # the first writes: try a few times before giving up.
+        local try ok=0
+        for try in 1 2 3 4 5; do
+            if WINEPREFIX=$prefix wine reg add 'HKLM\Software\Wine\Drives' /v "$letter:" /d floppy /f >/dev/null 2>&1; then
+                ok=1
+                break
+            fi
+            sleep 1
+        done
+        if [ $ok -ne 1 ]; then
             tvx_log "tvx_prefix_init_disks: could not mark $letter: removable"
             return 1
-        }
+        fi
     done
 }
 

@@ -94,7 +94,7 @@ tvx_display_stop() { [ -n "${TVX_XVFB_PID:-}" ] && kill "$TVX_XVFB_PID" 2>/dev/n
 tvx_build() {
     local jobs
     jobs=$(nproc)
-    cmake -S "$TVX_ROOT" -B "$TVX_BUILD/win" -DCMAKE_TOOLCHAIN_FILE="$TVX_ROOT/cmake/mingw-w64-x86_64.cmake" \
+    cmake --no-warn-unused-cli -S "$TVX_ROOT" -B "$TVX_BUILD/win" -DCMAKE_TOOLCHAIN_FILE="$TVX_ROOT/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || return 1
     cmake --build "$TVX_BUILD/win" -j "$jobs" || return 1
     cmake -S "$TVX_ROOT" -B "$TVX_BUILD/native" -DCMAKE_BUILD_TYPE=Debug >/dev/null || return 1
