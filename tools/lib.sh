@@ -23,7 +23,7 @@ tvx_ensure_packages() {
     local sudo=
     [ "$(id -u)" -ne 0 ] && sudo=sudo
     $sudo apt-get update -q >/dev/null || return 1
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}" >/dev/null || return 1
+    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}" >/dev/null || return 1
 }
 
 # Common Wine environment: quiet, no Mono/Gecko install prompts.

@@ -93,16 +93,6 @@ DWORD CheckFolder(std::string_view unixFolder) {
     return ERROR_SUCCESS;
 }
 
-std::string ToUtf8(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                        nullptr);
-    return out;
-}
-
 std::wstring FromUtf8(std::string_view text) {
     if (text.empty()) return {};
     const int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
@@ -247,6 +237,16 @@ DWORD RunUnixShell(std::string_view anchor, const std::string& script, int& stat
 }
 
 }  // namespace
+
+std::string ToUtf8(std::wstring_view text) {
+    if (text.empty()) return {};
+    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string out(static_cast<size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
+                        nullptr);
+    return out;
+}
 
 std::wstring WindowsPathOf(std::string_view unixPath) {
     if (!IsAbsoluteUnixPath(unixPath)) return {};

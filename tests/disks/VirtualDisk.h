@@ -64,4 +64,7 @@ DWORD UnmountDisk(std::string_view unixPath, std::string* message = nullptr);
 // valid UTF-8.
 std::wstring WindowsPathOf(std::string_view unixPath);
 
+// UTF-8 bytes of a text (for Unix paths, files on the Unix side, and output).
+std::string ToUtf8(std::wstring_view text);
+
 }  // namespace tvx::testdisks

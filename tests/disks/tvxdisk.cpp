@@ -24,16 +24,6 @@ namespace {
 
 using namespace tvx::testdisks;
 
-std::string Utf8(std::wstring_view text) {
-    if (text.empty()) return {};
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
-                                      nullptr, nullptr);
-    std::string out(static_cast<size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n, nullptr,
-                        nullptr);
-    return out;
-}
-
 std::string ErrorText(DWORD error) {
     wchar_t* text = nullptr;
     const DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
@@ -43,7 +33,7 @@ std::string ErrorText(DWORD error) {
     if (text) LocalFree(text);
     while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' || message.back() == L' '))
         message.pop_back();
-    return "error " + std::to_string(error) + (message.empty() ? "" : " (" + Utf8(message) + ")");
+    return "error " + std::to_string(error) + (message.empty() ? "" : " (" + ToUtf8(message) + ")");
 }
 
 int Fail(const std::string& line) {
@@ -91,8 +81,8 @@ void PrintInfo(wchar_t letter) {
     if (GetVolumeInformationW(root, label, MAX_PATH + 1, &serial, &maxComponent, &flags, fileSystem,
                               MAX_PATH + 1)) {
         printf("serial: %08lX\n", serial);
-        printf("label: %s\n", Utf8(label).c_str());
-        printf("filesystem: %s\n", Utf8(fileSystem).c_str());
+        printf("label: %s\n", ToUtf8(label).c_str());
+        printf("filesystem: %s\n", ToUtf8(fileSystem).c_str());
     } else {
         const std::string error = ErrorText(GetLastError());
         printf("serial: %s\nlabel: %s\nfilesystem: %s\n", error.c_str(), error.c_str(), error.c_str());
@@ -112,16 +102,16 @@ int Run(const std::vector<std::wstring>& args) {
     if (args.size() < 2) return Fail(kUsage);
     const std::wstring& command = args[0];
     const wchar_t letter = ParseLetter(args[1]);
-    if (!letter) return Fail("not a drive letter: " + Utf8(args[1]));
+    if (!letter) return Fail("not a drive letter: " + ToUtf8(args[1]));
     const std::string drive = std::string(1, static_cast<char>(letter)) + ":";
     if (command != L"info" && (letter == L'C' || letter == L'Z'))
         return Fail(drive + " belongs to the Wine prefix and cannot hold a virtual disk");
 
     if (command == L"insert" || command == L"swap") {
         if (args.size() != 3) return Fail(kUsage);
-        const std::string folder = Utf8(args[2]);
+        const std::string folder = ToUtf8(args[2]);
         const DWORD error = command == L"insert" ? InsertDisk(letter, folder) : SwapDisk(letter, folder);
-        if (error) return Fail(Utf8(command) + " " + drive + " " + folder + ": " + ErrorText(error));
+        if (error) return Fail(ToUtf8(command) + " " + drive + " " + folder + ": " + ErrorText(error));
         return 0;
     }
     if (command == L"remove" || command == L"info") {

@@ -78,6 +78,14 @@ protected:
         ASSERT_TRUE(monitor.WaitFor(L"start: running", process.Id(), kEndsWithin));
     }
 
+    // Starts the program with "StartUp" and waits until it runs. Returns its
+    // main window (null on failure).
+    HWND StartRunning() {
+        StartAndWaitRunning(first, L"StartUp");
+        if (::testing::Test::HasFatalFailure()) return nullptr;
+        return WaitForWindow(kClass, nullptr, kEndsWithin);
+    }
+
     void Screenshot(const std::wstring& name) {
         const std::wstring folder = ExecutableFolder() + L"\\..\\screenshots";
         ::CreateDirectoryW(folder.c_str(), nullptr);
@@ -139,8 +147,7 @@ TEST_F(StartupTest, MissingOptionsAreRestoredFromTheDefaultsFile) {
 
 TEST_F(StartupTest, CloseCommandEndsTheProgramWhenMirroringIsOff) {
     WriteCompleteSettings(1);
-    StartAndWaitRunning(first, L"StartUp");
-    const HWND hwnd = WaitForWindow(kClass, nullptr, kEndsWithin);
+    const HWND hwnd = StartRunning();
     ASSERT_NE(hwnd, nullptr);
     reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Mirror Status", 0);
     ::PostMessageW(hwnd, WM_COMMAND, 40009, 0);
@@ -150,8 +157,7 @@ TEST_F(StartupTest, CloseCommandEndsTheProgramWhenMirroringIsOff) {
 
 TEST_F(StartupTest, CloseCommandAsksFirstWhenMirroringIsOn) {
     WriteCompleteSettings(1);
-    StartAndWaitRunning(first, L"StartUp");
-    const HWND hwnd = WaitForWindow(kClass, nullptr, kEndsWithin);
+    const HWND hwnd = StartRunning();
     ASSERT_NE(hwnd, nullptr);
     ::PostMessageW(hwnd, WM_COMMAND, 40009, 0);
     EXPECT_TRUE(monitor.WaitFor(L"ui: turning-off question", first.Id(), kEndsWithin));
@@ -160,8 +166,7 @@ TEST_F(StartupTest, CloseCommandAsksFirstWhenMirroringIsOn) {
 
 TEST_F(StartupTest, WmCloseEndsTheProgramWhateverTheSettings) {
     WriteCompleteSettings(1);
-    StartAndWaitRunning(first, L"StartUp");
-    const HWND hwnd = WaitForWindow(kClass, nullptr, kEndsWithin);
+    const HWND hwnd = StartRunning();
     ASSERT_NE(hwnd, nullptr);
     ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
     ASSERT_TRUE(first.WaitExit(kEndsWithin));
@@ -193,8 +198,7 @@ TEST_F(StartupTest, FirstStartWithoutSettingsRunsTheWizardAndEndsOnCancel) {
 
 TEST_F(StartupTest, ResumeAfterPauseRestartsTheBackgroundWork) {
     WriteCompleteSettings(1);
-    StartAndWaitRunning(first, L"StartUp");
-    const HWND hwnd = WaitForWindow(kClass, nullptr, kEndsWithin);
+    const HWND hwnd = StartRunning();
     ASSERT_NE(hwnd, nullptr);
     ::PostMessageW(hwnd, WM_COMMAND, 40013, 0);
     // While paused, a second copy's request to open the settings is ignored.
@@ -211,8 +215,7 @@ TEST_F(StartupTest, CompleteCopyCommandClearsTheStartTimeAndWakesTheWorker) {
     WriteCompleteSettings(1);
     reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Start Time Low", 0x1234);
     reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Start Time High", 0x5678);
-    StartAndWaitRunning(first, L"StartUp");
-    const HWND hwnd = WaitForWindow(kClass, nullptr, kEndsWithin);
+    const HWND hwnd = StartRunning();
     ASSERT_NE(hwnd, nullptr);
     ::PostMessageW(hwnd, WM_COMMAND, 40011, 0);
     ASSERT_TRUE(monitor.WaitFor(L"controller: signal", first.Id(), kEndsWithin));
@@ -229,8 +232,7 @@ TEST_F(StartupTest, CompleteCopyCommandClearsTheStartTimeAndWakesTheWorker) {
 TEST_F(StartupTest, TrayMessagesReachTheTrayOnlyWhileItExists) {
     WriteCompleteSettings(1);
     reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Icon Status", 0);
-    StartAndWaitRunning(first, L"StartUp");
-    const HWND hwnd = WaitForWindow(kClass, nullptr, kEndsWithin);
+    const HWND hwnd = StartRunning();
     ASSERT_NE(hwnd, nullptr);
     EXPECT_FALSE(monitor.Saw(L"tray: created", first.Id())) << "Icon Status 0 shows no icon";
 
