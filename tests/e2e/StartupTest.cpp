@@ -51,21 +51,12 @@ protected:
         reg::DeleteTree(HKEY_CURRENT_USER, kOptions);
     }
 
+    // The settings of a user who finished the setup (from a .reg file, as an
+    // installer or an administrator would bring them), with mirroring on or off.
     static void WriteCompleteSettings(DWORD mirrorStatus) {
-        const HKEY hkcu = HKEY_CURRENT_USER;
-        reg::SetDword(hkcu, kOptions, L"2Large Status", 1);
-        reg::SetString(hkcu, kOptions, L"Destination", L"E:\\");
-        reg::SetString(hkcu, kOptions, L"DiskID", L"0");
-        reg::SetDword(hkcu, kOptions, L"FileError Status", 1);
-        reg::SetDword(hkcu, kOptions, L"FileName Status", 1);
-        reg::SetDword(hkcu, kOptions, L"Icon Status", 1);
-        reg::SetDword(hkcu, kOptions, L"Mirror Status", mirrorStatus);
-        reg::SetDword(hkcu, kOptions, L"NotCurrent Status", 1);
-        reg::SetDword(hkcu, kOptions, L"Revisions", 3);
-        reg::SetMultiString(hkcu, kOptions, L"Source", {L"C:\\users\\Public\\Documents"});
-        reg::SetDword(hkcu, kOptions, L"Start Time Low", 0);
-        reg::SetDword(hkcu, kOptions, L"Start Time High", 0);
-        reg::SetDword(hkcu, kOptions, L"Warning Status", 1);
+        ASSERT_TRUE(reg::Import(ExecutableFolder() + L"\\e2e-settings.reg"));
+        ASSERT_TRUE(reg::ValueExists(HKEY_CURRENT_USER, kOptions, L"Warning Status")) << "import failed";
+        ASSERT_EQ(reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Mirror Status", mirrorStatus), ERROR_SUCCESS);
     }
 
     bool StartProgram(ProgramProcess& process, const std::wstring& startWord) {

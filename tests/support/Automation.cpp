@@ -271,5 +271,14 @@ bool ValueExists(HKEY root, const wchar_t* subKey, const wchar_t* name) {
     return ::RegGetValueW(root, subKey, name, RRF_RT_ANY, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
 }
 
+bool Import(const std::wstring& regFile) {
+    wchar_t windows[MAX_PATH] = {};
+    const UINT n = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return false;
+    ProgramProcess editor;
+    const std::wstring exe = std::wstring(windows) + L"\\regedit.exe";
+    return editor.Start(exe, L"/s \"" + regFile + L"\"") && editor.WaitExit(60000);
+}
+
 }  // namespace reg
 }  // namespace tvx::test

@@ -100,6 +100,9 @@ LONG SetDword(HKEY root, const wchar_t* subKey, const wchar_t* name, DWORD value
 LONG SetString(HKEY root, const wchar_t* subKey, const wchar_t* name, const std::wstring& value);
 LONG SetMultiString(HKEY root, const wchar_t* subKey, const wchar_t* name, const std::vector<std::wstring>& list);
 bool ValueExists(HKEY root, const wchar_t* subKey, const wchar_t* name);
+// Imports a .reg file with the system's registry editor ("regedit /s") and
+// waits for it; false when the editor could not be started.
+bool Import(const std::wstring& regFile);
 }  // namespace reg
 
 }  // namespace tvx::test
