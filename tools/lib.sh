@@ -10,7 +10,8 @@ tvx_log() { printf '[%s] %s\n' "$(date +%H:%M:%S)" "$*" >&2; }
 TVX_PACKAGES=(cmake make g++ googletest
               g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev
               wine wine64 xvfb x11-utils xauth imagemagick
-              libdbd-xbase-perl python3-dbfread)
+              libdbd-xbase-perl python3-dbfread
+              clang libclang-rt-14-dev libsqlite3-dev)
 
 # Installs whatever of TVX_PACKAGES is missing (needs root, as on CI).
 tvx_ensure_packages() {
