@@ -88,6 +88,8 @@ DbFileSystem& RealFileSystem();
 class DbTable;
 class DbTag;
 class DbField;
+class TableImpl;
+class CdxTag;
 
 class DbContext {
 public:
@@ -139,6 +141,16 @@ public:
     // the first length bytes, -1. null pointer: -935. Marks the record changed.
     int AssignBytes(const void* bytes, std::size_t count);
     int AssignText(const char* text);
+
+private:
+    friend class TableImpl;
+    DbField() = default;
+    TableImpl* m_table = nullptr;
+    char m_name[11] = {};
+    char m_type = 'C';
+    unsigned m_length = 0;
+    unsigned m_decimals = 0;
+    unsigned m_offset = 0;  // in the record buffer, after the deletion byte
 };
 
 class DbTable {
@@ -183,6 +195,18 @@ public:
     unsigned RecordLength() const;
     unsigned HeaderLength() const;
     DbContext& Context();
+
+    // Opens a compound index file of another name (or one the header does not
+    // flag) as this table's index; the open index, if any, is closed first.
+    int OpenIndex(const char* name);
+
+    ~DbTable();
+    TableImpl& impl() noexcept { return *m_impl; }
+
+private:
+    friend class TableImpl;
+    DbTable();
+    std::unique_ptr<TableImpl> m_impl;
 };
 
 class DbTag {
@@ -190,6 +214,14 @@ public:
     const char* Name() const;
     const char* Expression() const;
     unsigned KeyLength() const;
+
+    ~DbTag();
+    CdxTag& impl() noexcept { return *m_impl; }
+
+private:
+    friend class CdxTag;
+    DbTag();
+    std::unique_ptr<CdxTag> m_impl;
 };
 
 }  // namespace tvx::db

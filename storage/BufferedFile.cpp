@@ -1,0 +1,147 @@
+#include "storage/BufferedFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tvx::db {
+
+BufferedFile::BufferedFile(std::unique_ptr<DbFile> file, bool writeBack, std::size_t cacheLimit)
+    : m_file(std::move(file)), m_writeBack(writeBack), m_cacheLimit(std::max(cacheLimit, kPageSize * 4)) {}
+
+BufferedFile::~BufferedFile() = default;
+
+int BufferedFile::Fail(int code) {
+    m_failed = true;
+    return code;
+}
+
+int BufferedFile::Init() {
+    std::uint64_t size = 0;
+    if (m_file->Size(size) != kOk) return Fail(kErrReadWrite);
+    m_size = m_diskSize = size;
+    return kOk;
+}
+
+int BufferedFile::LoadPage(std::uint64_t index, Page*& page) {
+    auto it = m_pages.find(index);
+    if (it != m_pages.end()) {
+        page = &it->second;
+        return kOk;
+    }
+    Page fresh;
+    fresh.bytes.assign(kPageSize, 0);
+    const std::uint64_t start = index * kPageSize;
+    // Only bytes that are both on disk and inside the logical size are read:
+    // a truncated-then-regrown region reads as zeros.
+    const std::uint64_t limit = std::min(m_diskSize, m_size);
+    if (start < limit) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, limit - start));
+        if (m_file->Read(start, fresh.bytes.data(), n) != kOk) return Fail(kErrReadWrite);
+    }
+    page = &m_pages.emplace(index, std::move(fresh)).first->second;
+    return kOk;
+}
+
+int BufferedFile::Read(std::uint64_t offset, void* buffer, std::size_t count) {
+    if (m_failed) return kErrReadWrite;
+    if (offset > m_size || count > m_size - offset) return kErrReadWrite;
+    if (!m_writeBack) return m_file->Read(offset, buffer, count) == kOk ? kOk : Fail(kErrReadWrite);
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    while (count > 0) {
+        Page* page = nullptr;
+        if (int rc = LoadPage(offset / kPageSize, page); rc != kOk) return rc;
+        const std::size_t at = static_cast<std::size_t>(offset % kPageSize);
+        const std::size_t n = std::min(count, kPageSize - at);
+        std::memcpy(out, page->bytes.data() + at, n);
+        out += n;
+        offset += n;
+        count -= n;
+    }
+    return Trim();
+}
+
+int BufferedFile::Write(std::uint64_t offset, const void* buffer, std::size_t count) {
+    if (m_failed) return kErrReadWrite;
+    if (!m_writeBack) {
+        if (m_file->Write(offset, buffer, count) != kOk) return Fail(kErrReadWrite);
+        m_size = std::max(m_size, offset + count);
+        m_diskSize = std::max(m_diskSize, m_size);
+        return kOk;
+    }
+    const auto* in = static_cast<const std::uint8_t*>(buffer);
+    while (count > 0) {
+        Page* page = nullptr;
+        if (int rc = LoadPage(offset / kPageSize, page); rc != kOk) return rc;
+        const std::size_t at = static_cast<std::size_t>(offset % kPageSize);
+        const std::size_t n = std::min(count, kPageSize - at);
+        std::memcpy(page->bytes.data() + at, in, n);
+        page->dirty = true;
+        m_dirty = true;
+        in += n;
+        offset += n;
+        count -= n;
+        m_size = std::max(m_size, offset);
+    }
+    return Trim();
+}
+
+int BufferedFile::Truncate(std::uint64_t size) {
+    if (m_failed) return kErrReadWrite;
+    if (!m_writeBack) {
+        if (m_file->Truncate(size) != kOk) return Fail(kErrReadWrite);
+        m_size = m_diskSize = size;
+        return kOk;
+    }
+    if (size < m_size) {
+        // Pages past the new end go; the page holding the end keeps zeros after it.
+        for (auto it = m_pages.lower_bound((size + kPageSize - 1) / kPageSize); it != m_pages.end();)
+            it = m_pages.erase(it);
+        if (size % kPageSize != 0) {
+            auto it = m_pages.find(size / kPageSize);
+            if (it != m_pages.end()) {
+                std::fill(it->second.bytes.begin() + static_cast<std::ptrdiff_t>(size % kPageSize),
+                          it->second.bytes.end(), 0);
+            }
+        }
+    }
+    m_size = size;
+    m_dirty = true;
+    return kOk;
+}
+
+int BufferedFile::Flush() {
+    if (m_failed) return kErrReadWrite;
+    if (!m_writeBack) return m_file->Flush() == kOk ? kOk : Fail(kErrReadWrite);
+    if (!m_dirty) return kOk;
+    for (auto it = m_pages.rbegin(); it != m_pages.rend(); ++it) {
+        if (!it->second.dirty) continue;
+        const std::uint64_t start = it->first * kPageSize;
+        if (start >= m_size) continue;
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, m_size - start));
+        if (m_file->Write(start, it->second.bytes.data(), n) != kOk) return Fail(kErrReadWrite);
+        it->second.dirty = false;
+        m_diskSize = std::max(m_diskSize, start + n);
+    }
+    if (m_size < m_diskSize) {
+        if (m_file->Truncate(m_size) != kOk) return Fail(kErrReadWrite);
+        m_diskSize = m_size;
+    }
+    if (m_file->Flush() != kOk) return Fail(kErrReadWrite);
+    m_dirty = false;
+    return kOk;
+}
+
+int BufferedFile::Trim() {
+    if (m_pages.size() * kPageSize <= m_cacheLimit) return kOk;
+    if (int rc = Flush(); rc != kOk) return rc;
+    m_pages.clear();
+    return kOk;
+}
+
+void BufferedFile::Discard() {
+    m_pages.clear();
+    m_dirty = false;
+    m_size = m_diskSize;
+}
+
+}  // namespace tvx::db

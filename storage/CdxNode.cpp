@@ -1,0 +1,186 @@
+#include "storage/CdxNode.h"
+
+#include "storage/Endian.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace tvx::db::cdx {
+
+using namespace tvx::db::endian;
+
+void Node::Insert(std::size_t at, const std::uint8_t* key, std::uint32_t record, std::uint32_t child) {
+    keys.insert(keys.begin() + static_cast<std::ptrdiff_t>(at * keyLength), key, key + keyLength);
+    records.insert(records.begin() + static_cast<std::ptrdiff_t>(at), record);
+    if (!Leaf()) children.insert(children.begin() + static_cast<std::ptrdiff_t>(at), child);
+}
+
+void Node::Erase(std::size_t at) {
+    const auto k = keys.begin() + static_cast<std::ptrdiff_t>(at * keyLength);
+    keys.erase(k, k + keyLength);
+    records.erase(records.begin() + static_cast<std::ptrdiff_t>(at));
+    if (!Leaf()) children.erase(children.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+Node Node::Slice(std::size_t begin, std::size_t end) const {
+    Node n;
+    n.kind = kind;
+    n.keyLength = keyLength;
+    n.keys.assign(keys.begin() + static_cast<std::ptrdiff_t>(begin * keyLength),
+                  keys.begin() + static_cast<std::ptrdiff_t>(end * keyLength));
+    n.records.assign(records.begin() + static_cast<std::ptrdiff_t>(begin),
+                     records.begin() + static_cast<std::ptrdiff_t>(end));
+    if (!Leaf())
+        n.children.assign(children.begin() + static_cast<std::ptrdiff_t>(begin),
+                          children.begin() + static_cast<std::ptrdiff_t>(end));
+    return n;
+}
+
+namespace {
+
+unsigned Trailing(const std::uint8_t* key, unsigned length, std::uint8_t pad) {
+    unsigned t = 0;
+    while (t < length && key[length - 1 - t] == pad) ++t;
+    return t;
+}
+
+unsigned Shared(const std::uint8_t* a, const std::uint8_t* b, unsigned limit) {
+    unsigned d = 0;
+    while (d < limit && a[d] == b[d]) ++d;
+    return d;
+}
+
+bool DecodeLeaf(std::span<const std::uint8_t> block, unsigned count, std::uint8_t pad, Node& node) {
+    const unsigned r = block[kOffRecBits];
+    const unsigned d = block[kOffDupBits];
+    const unsigned t = block[kOffTrailBits];
+    const unsigned bytes = block[kOffEntryBytes];
+    if (r == 0 || r > 32 || d == 0 || d > 16 || t == 0 || t > 16) return false;
+    if (bytes == 0 || bytes > 8 || r + d + t > bytes * 8) return false;
+    if (static_cast<std::size_t>(count) * bytes > kKeyArea) return false;
+    const std::uint64_t recMask = (std::uint64_t{1} << r) - 1;
+    const std::uint64_t dupMask = (std::uint64_t{1} << d) - 1;
+    const std::uint64_t trailMask = (std::uint64_t{1} << t) - 1;
+    const unsigned length = node.keyLength;
+    node.keys.assign(static_cast<std::size_t>(count) * length, 0);
+    node.records.resize(count);
+    // Key bytes are taken from the end of the key area backwards and must
+    // never reach into the entries.
+    std::size_t tail = kOffKeyArea + kKeyArea;
+    const std::size_t entriesEnd = kOffKeyArea + static_cast<std::size_t>(count) * bytes;
+    for (unsigned i = 0; i < count; ++i) {
+        const std::uint64_t e = LeN(block.data() + kOffKeyArea + static_cast<std::size_t>(i) * bytes, bytes);
+        const std::uint32_t rec = static_cast<std::uint32_t>(e & recMask);
+        const unsigned dup = static_cast<unsigned>((e >> r) & dupMask);
+        const unsigned trail = static_cast<unsigned>((e >> (r + d)) & trailMask);
+        if (dup > length || trail > length || (i == 0 && dup > 0)) return false;
+        std::uint8_t* key = node.Key(i);
+        // Some writers count a fully repeated key as duplicate bytes and a
+        // trailing pad at once; the key is then the previous one.
+        const unsigned kept = dup + trail > length ? length - trail : dup;
+        const unsigned stored = length - kept - trail;
+        if (kept > 0) std::memcpy(key, node.Key(i - 1), kept);
+        if (stored > tail - entriesEnd) return false;
+        tail -= stored;
+        std::memcpy(key + kept, block.data() + tail, stored);
+        std::memset(key + kept + stored, pad, trail);
+        node.records[i] = rec;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool DecodeNode(std::span<const std::uint8_t> block, std::uint32_t offset, unsigned keyLength, std::uint8_t pad,
+                Node& node) {
+    if (block.size() != kBlock || keyLength == 0 || keyLength > kInteriorArea - 8) return false;
+    node = Node{};
+    node.offset = offset;
+    node.keyLength = keyLength;
+    node.kind = Le16(block.data() + kOffKind);
+    if (node.kind > 3) return false;
+    const unsigned count = Le16(block.data() + kOffCount);
+    node.left = Le32(block.data() + kOffLeft);
+    node.right = Le32(block.data() + kOffRight);
+    if (node.Leaf()) return DecodeLeaf(block, count, pad, node);
+    const std::size_t entry = keyLength + 8;
+    if (count * entry > kInteriorArea) return false;
+    node.keys.resize(static_cast<std::size_t>(count) * keyLength);
+    node.records.resize(count);
+    node.children.resize(count);
+    for (unsigned i = 0; i < count; ++i) {
+        const std::uint8_t* p = block.data() + kOffContents + i * entry;
+        std::memcpy(node.Key(i), p, keyLength);
+        node.records[i] = Be32(p + keyLength);
+        node.children[i] = Be32(p + keyLength + 4);
+    }
+    return true;
+}
+
+std::size_t EntryBytes(const std::uint8_t* previous, const std::uint8_t* key, unsigned keyLength, unsigned entryBytes,
+                       std::uint8_t pad) {
+    const unsigned trail = Trailing(key, keyLength, pad);
+    const unsigned dup = previous ? Shared(previous, key, keyLength - trail) : 0;
+    return entryBytes + (keyLength - dup - trail);
+}
+
+std::size_t LeafBytes(const Node& node, std::size_t begin, std::size_t end, unsigned entryBytes, std::uint8_t pad) {
+    const unsigned length = node.keyLength;
+    std::size_t total = 0;
+    for (std::size_t i = begin; i < end; ++i) {
+        const unsigned trail = Trailing(node.Key(i), length, pad);
+        const unsigned dup = i == begin ? 0 : Shared(node.Key(i - 1), node.Key(i), length - trail);
+        total += entryBytes + (length - dup - trail);
+    }
+    return total;
+}
+
+bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::span<std::uint8_t> block) {
+    if (block.size() != kBlock) return false;
+    std::fill(block.begin(), block.end(), 0);
+    const unsigned count = static_cast<unsigned>(node.Count());
+    PutLe16(block.data() + kOffKind, node.kind);
+    PutLe16(block.data() + kOffCount, static_cast<std::uint16_t>(count));
+    PutLe32(block.data() + kOffLeft, node.left);
+    PutLe32(block.data() + kOffRight, node.right);
+    const unsigned length = node.keyLength;
+    if (!node.Leaf()) {
+        const std::size_t entry = length + 8;
+        if (count * entry > kInteriorArea) return false;
+        for (unsigned i = 0; i < count; ++i) {
+            std::uint8_t* p = block.data() + kOffContents + i * entry;
+            std::memcpy(p, node.Key(i), length);
+            PutBe32(p + length, node.records[i]);
+            PutBe32(p + length + 4, node.children[i]);
+        }
+        return true;
+    }
+    std::uint32_t highest = 0;
+    for (auto r : node.records) highest = std::max(highest, r);
+    const LeafWidths w = WidthsFor(length, std::max<std::uint64_t>(records, highest));
+    const unsigned bytes = w.Bytes();
+    const std::size_t need = LeafBytes(node, 0, count, bytes, pad);
+    if (need > kKeyArea || w.r > 32) return false;
+    PutLe16(block.data() + kOffFreeBytes, static_cast<std::uint16_t>(kKeyArea - need));
+    PutLe32(block.data() + kOffRecMask, static_cast<std::uint32_t>((std::uint64_t{1} << w.r) - 1));
+    block[kOffDupMask] = static_cast<std::uint8_t>((1u << w.d) - 1);
+    block[kOffTrailMask] = static_cast<std::uint8_t>((1u << w.t) - 1);
+    block[kOffRecBits] = static_cast<std::uint8_t>(w.r);
+    block[kOffDupBits] = static_cast<std::uint8_t>(w.d);
+    block[kOffTrailBits] = static_cast<std::uint8_t>(w.t);
+    block[kOffEntryBytes] = static_cast<std::uint8_t>(bytes);
+    std::size_t tail = kOffKeyArea + kKeyArea;
+    for (unsigned i = 0; i < count; ++i) {
+        const std::uint8_t* key = node.Key(i);
+        const unsigned trail = Trailing(key, length, pad);
+        const unsigned dup = i == 0 ? 0 : Shared(node.Key(i - 1), key, length - trail);
+        const unsigned stored = length - dup - trail;
+        const std::uint64_t e = node.records[i] | (std::uint64_t{dup} << w.r) | (std::uint64_t{trail} << (w.r + w.d));
+        PutLeN(block.data() + kOffKeyArea + static_cast<std::size_t>(i) * bytes, e, bytes);
+        tail -= stored;
+        std::memcpy(block.data() + tail, key + dup, stored);
+    }
+    return true;
+}
+
+}  // namespace tvx::db::cdx

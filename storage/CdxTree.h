@@ -1,0 +1,96 @@
+// One B-tree of a compound index: the tag directory or a tag. Reads and
+// changes nodes through the index file's cache; every offset is checked
+// before it is followed, and every descent is bounded in depth.
+#pragma once
+
+#include "storage/BufferedFile.h"
+#include "storage/CdxNode.h"
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace tvx::db::cdx {
+
+struct Entry {
+    std::vector<std::uint8_t> key;
+    std::uint32_t record = 0;
+};
+
+class Tree {
+public:
+    static constexpr std::size_t kMaxDepth = 32;
+
+    Tree(BufferedFile& file, std::uint32_t headerOffset, unsigned keyLength, std::uint8_t pad)
+        : m_file(file), m_header(headerOffset), m_keyLength(keyLength), m_pad(pad) {}
+
+    std::uint32_t HeaderOffset() const noexcept { return m_header; }
+    unsigned KeyLength() const noexcept { return m_keyLength; }
+    std::uint8_t Pad() const noexcept { return m_pad; }
+    std::uint32_t Root() const noexcept { return m_root; }
+    std::uint32_t FreeHead() const noexcept { return m_free; }
+    void SetRoot(std::uint32_t root, std::uint32_t freeHead, std::uint32_t counter) noexcept {
+        m_root = root;
+        m_free = freeHead;
+        m_counter = counter;
+    }
+
+    // Positioning; each returns 0 with the entry, kEof (or kBof for Before)
+    // when there is none, or kErrIndex on a damaged tree.
+    int First(Entry& out);
+    int Last(Entry& out);
+    // First entry whose first n key bytes are >= the given bytes.
+    int SeekPrefix(const std::uint8_t* key, std::size_t n, Entry& out);
+    // First entry greater than (key, record) / last entry less than it.
+    int After(const std::uint8_t* key, std::uint32_t record, Entry& out);
+    int Before(const std::uint8_t* key, std::uint32_t record, Entry& out);
+
+    // Every entry in order; the visitor returns 0 to go on. Bounded by the
+    // number of blocks in the file.
+    int Walk(const std::function<int(const std::uint8_t* key, std::uint32_t record)>& visit);
+    // Every node reached from the root (for checking), depth first.
+    int VisitNodes(const std::function<int(const Node& node, std::size_t depth)>& visit);
+
+    // Key maintenance; `records` is the table's record count (leaf widths).
+    int Insert(const std::uint8_t* key, std::uint32_t record, std::uint64_t records);
+    int Remove(const std::uint8_t* key, std::uint32_t record, std::uint64_t records);
+
+    // Writes a new tree from entries sorted by (key, record) at the end of
+    // the file and makes it this tree's root; the free list is emptied.
+    int Build(const std::vector<Entry>& sorted, std::uint64_t records);
+
+    // Writes root, free-list head and change counter into the header.
+    int WriteHeader();
+
+private:
+    struct Frame {
+        Node node;
+        std::size_t index = 0;
+    };
+    using Path = std::vector<Frame>;
+    int ReadNode(std::uint32_t offset, Node& node);
+    int WriteNode(const Node& node, std::uint64_t records);
+    // Descends to the first entry >= target under `compare` (entry vs target).
+    int Descend(const std::function<int(const std::uint8_t* key, std::uint32_t record)>& compare, Path& path,
+                bool insert);
+    int DescendEdge(Path& path, bool last);
+    int Next(Path& path);
+    int Prev(Path& path);
+    int Current(const Path& path, Entry& out) const;
+    int Store(Path& path, std::size_t level, std::uint64_t records);
+    int Allocate(std::uint32_t& offset);
+    int Release(std::uint32_t offset);
+    int PatchLink(std::uint32_t node, std::size_t field, std::uint32_t value);
+
+    BufferedFile& m_file;
+    std::uint32_t m_header;
+    unsigned m_keyLength;
+    std::uint8_t m_pad;
+    std::uint32_t m_root = 0;
+    std::uint32_t m_free = kNone;
+    std::uint32_t m_counter = 0;
+};
+
+int CompareKeys(const std::uint8_t* a, const std::uint8_t* b, std::size_t n);
+
+}  // namespace tvx::db::cdx

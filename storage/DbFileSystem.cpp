@@ -1,0 +1,149 @@
+// The platform's files through <cstdio> and std::filesystem.
+//
+// Sharing: standard C++ cannot lock a file against other processes. Windows
+// builds open through _wfsopen with the share flag that matches the access
+// mode (exclusive -> deny read and write, 2 -> deny write); host builds
+// cannot enforce the mode and open the file normally.
+//
+// Names: the storage upper-cases table names, as on Windows where names
+// match without regard to case. On a case-sensitive file system an open of a
+// name that does not exist looks for the one entry of its folder whose name
+// matches without regard to case, so files written by other programs
+// ("people.dbf") are found under the storage's name ("PEOPLE.DBF").
+#include "storage/Db.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <system_error>
+
+#ifdef _WIN32
+#include <share.h>
+#endif
+
+namespace tvx::db {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path ToPath(const char* utf8) {
+    std::u8string s;
+    for (const char* p = utf8; *p; ++p) s.push_back(static_cast<char8_t>(*p));
+    return fs::path(s);
+}
+
+bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (std::toupper(static_cast<unsigned char>(a[i])) != std::toupper(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}
+
+// The existing path for `path`, matching the last component without regard
+// to case; empty when there is none.
+fs::path Resolve(const char* utf8) {
+    fs::path p = ToPath(utf8);
+    std::error_code ec;
+    if (fs::exists(p, ec)) return p;
+    fs::path dir = p.parent_path();
+    if (dir.empty()) dir = ".";
+    const std::string want = p.filename().string();
+    fs::directory_iterator it(dir, ec), end;
+    for (; !ec && it != end; it.increment(ec)) {
+        if (SameNameIgnoringCase(it->path().filename().string(), want)) return it->path();
+    }
+    return {};
+}
+
+std::FILE* OpenStream(const fs::path& p, const char* mode, int accessMode) {
+#ifdef _WIN32
+    const int share = accessMode == 1 ? _SH_DENYRW : accessMode == 2 ? _SH_DENYWR : _SH_DENYNO;
+    std::wstring wmode;
+    for (const char* m = mode; *m; ++m) wmode.push_back(static_cast<wchar_t>(*m));
+    return _wfsopen(p.c_str(), wmode.c_str(), share);
+#else
+    (void)accessMode;
+    return std::fopen(p.c_str(), mode);
+#endif
+}
+
+class StdioFile final : public DbFile {
+public:
+    StdioFile(std::FILE* f, fs::path path) : m_file(f), m_path(std::move(path)) {}
+    ~StdioFile() override { std::fclose(m_file); }
+    StdioFile(const StdioFile&) = delete;
+    StdioFile& operator=(const StdioFile&) = delete;
+
+    int Read(std::uint64_t offset, void* buffer, std::size_t count) override {
+        if (count == 0) return kOk;
+        if (!Seek(offset)) return kErrReadWrite;
+        return std::fread(buffer, 1, count, m_file) == count ? kOk : kErrReadWrite;
+    }
+    int Write(std::uint64_t offset, const void* buffer, std::size_t count) override {
+        if (count == 0) return kOk;
+        if (!Seek(offset)) return kErrReadWrite;
+        return std::fwrite(buffer, 1, count, m_file) == count ? kOk : kErrReadWrite;
+    }
+    int Size(std::uint64_t& size) override {
+        if (std::fflush(m_file) != 0) return kErrReadWrite;
+        std::error_code ec;
+        const auto s = fs::file_size(m_path, ec);
+        if (ec) return kErrReadWrite;
+        size = s;
+        return kOk;
+    }
+    int Truncate(std::uint64_t size) override {
+        if (std::fflush(m_file) != 0) return kErrReadWrite;
+        std::error_code ec;
+        fs::resize_file(m_path, size, ec);
+        return ec ? kErrReadWrite : kOk;
+    }
+    int Flush() override { return std::fflush(m_file) == 0 ? kOk : kErrReadWrite; }
+
+private:
+    bool Seek(std::uint64_t offset) {
+        // A switch between reading and writing needs a positioning call; one
+        // is made before every transfer.
+#ifdef _WIN32
+        return _fseeki64(m_file, static_cast<long long>(offset), SEEK_SET) == 0;
+#else
+        if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return false;
+        return fseeko(m_file, static_cast<off_t>(offset), SEEK_SET) == 0;
+#endif
+    }
+    std::FILE* m_file;
+    fs::path m_path;
+};
+
+class RealFiles final : public DbFileSystem {
+public:
+    std::unique_ptr<DbFile> Open(const char* path, int accessMode, bool readOnly) override {
+        fs::path p = Resolve(path);
+        if (p.empty()) return nullptr;
+        std::FILE* f = OpenStream(p, readOnly ? "rb" : "r+b", accessMode);
+        if (!f) return nullptr;
+        return std::make_unique<StdioFile>(f, p);
+    }
+    std::unique_ptr<DbFile> Create(const char* path, int accessMode) override {
+        fs::path p = Resolve(path);
+        if (p.empty()) p = ToPath(path);
+        std::FILE* f = OpenStream(p, "w+b", accessMode);
+        if (!f) return nullptr;
+        return std::make_unique<StdioFile>(f, p);
+    }
+    bool Exists(const char* path) override { return !Resolve(path).empty(); }
+};
+
+}  // namespace
+
+DbFileSystem& RealFileSystem() {
+    static RealFiles files;
+    return files;
+}
+
+}  // namespace tvx::db
