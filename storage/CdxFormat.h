@@ -31,7 +31,8 @@
 //   512    512   expression pool: key expression, 0, filter, 0
 //
 // Node (512 bytes):
-//   0      2     kind: 0 interior, 1 root, 2 leaf, 3 root leaf
+//   0      2     kind: 0 interior, 1 root, 2 leaf, 3 root leaf; one writer
+//                also sets 0x04 on leaves (read as if clear, never written)
 //   2      2     number of keys
 //   4      4     left neighbour on the same level (-1 none)
 //   8      4     right neighbour (-1 none)
@@ -56,6 +57,10 @@
 // (one writer shrinks r to what the node's own record numbers need, 4 bits in
 // a three-record table; another uses 18 or 20 bits), so a reader takes them
 // from every leaf it reads and checks them there.
+//
+// Tables of that writer carry version byte 0x30 (not 0x03) and a 263-byte
+// link after the field terminator, counted in the header length; the reader
+// takes the header length as given and stops the descriptors at 0x0D.
 //
 // Widths this storage writes: d = t = binary digits of the key length;
 // r = binary digits of the table's record count, at least 12, grown until

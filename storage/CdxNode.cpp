@@ -98,7 +98,10 @@ bool DecodeNode(std::span<const std::uint8_t> block, std::uint32_t offset, unsig
     node.offset = offset;
     node.keyLength = keyLength;
     node.kind = Le16(block.data() + kOffKind);
-    if (node.kind > 3) return false;
+    // Bit 0x04 is set by one writer on its leaves and carries nothing a
+    // reader needs; other bits mean the block is not a node.
+    if (node.kind > 7) return false;
+    node.kind &= 3;
     const unsigned count = Le16(block.data() + kOffCount);
     node.left = Le32(block.data() + kOffLeft);
     node.right = Le32(block.data() + kOffRight);

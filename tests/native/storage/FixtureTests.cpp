@@ -1,0 +1,110 @@
+// Tables and indexes written by other xBase engines, read from the shared
+// fixture folder (never copied into the repository). For every character
+// tag the walk and the seeks must agree with the key listing an independent
+// reader produced (perl-walk.txt).
+#include "StorageTestSupport.h"
+
+#include "storage/CdxIndex.h"
+#include "storage/Check.h"
+
+#include <map>
+#include <regex>
+#include <sstream>
+
+namespace tvx::db::test {
+namespace {
+
+struct Listing {
+    std::vector<std::string> order;
+    std::map<std::string, std::vector<std::pair<std::string, std::uint32_t>>> keys;
+};
+
+Listing ReadListing(const fs::path& file) {
+    Listing l;
+    std::ifstream in(file);
+    std::string line, tag;
+    const std::regex tagLine(R"(^tag (\S+) )");
+    const std::regex keyLine(R"(^  \[(.*)\] -> rec (\d+)$)");
+    std::smatch m;
+    while (std::getline(in, line)) {
+        if (std::regex_search(line, m, tagLine)) {
+            tag = m[1];
+            l.order.push_back(tag);
+        } else if (std::regex_match(line, m, keyLine)) {
+            l.keys[tag].emplace_back(m[1], static_cast<std::uint32_t>(std::stoul(m[2])));
+        }
+    }
+    return l;
+}
+
+std::string Trimmed(const std::uint8_t* key, unsigned length) {
+    std::string s(reinterpret_cast<const char*>(key), length);
+    while (!s.empty() && s.back() == ' ') s.pop_back();
+    return s;
+}
+
+fs::path FindFile(const fs::path& dir, const std::string& extension) {
+    for (const auto& e : fs::directory_iterator(dir)) {
+        std::string ext = e.path().extension().string();
+        for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        if (ext == extension) return e.path();
+    }
+    return {};
+}
+
+TEST(FixtureTest, CharacterTagsOfOtherEnginesWalkAndSeekAsListed) {
+    const fs::path root = TVX_FIXTURES_DIR;
+    if (!fs::is_directory(root)) GTEST_SKIP() << "fixture folder " << root << " is absent";
+    int characterTags = 0;
+    for (const auto& entry : fs::directory_iterator(root)) {
+        if (!entry.is_directory() || !fs::exists(entry.path() / "perl-walk.txt")) continue;
+        SCOPED_TRACE(entry.path().filename().string());
+        const fs::path dbf = FindFile(entry.path(), ".DBF");
+        const fs::path cdx = FindFile(entry.path(), ".CDX");
+        ASSERT_FALSE(dbf.empty());
+        ASSERT_FALSE(cdx.empty());
+        const Listing listing = ReadListing(entry.path() / "perl-walk.txt");
+        DbContext context;
+        context.readOnly = true;
+        DbTable* t = DbTable::Open(context, dbf.string().c_str());
+        ASSERT_NE(t, nullptr) << "code " << context.ErrorCode();
+        if (t->TagCount() == 0) {  // not flagged in the header
+            ASSERT_EQ(t->OpenIndex(cdx.string().c_str()), kOk);
+        }
+        ASSERT_EQ(t->TagCount(), static_cast<int>(listing.order.size()));
+        for (const std::string& name : listing.order) {
+            SCOPED_TRACE(name);
+            DbTag* tag = t->Tag(name.c_str());
+            ASSERT_NE(tag, nullptr);
+            if (tag->impl().expression.Type() != 'C') continue;
+            ++characterTags;
+            const auto& expected = listing.keys.at(name);
+            std::vector<std::pair<std::string, std::uint32_t>> walked;
+            ASSERT_EQ(tag->impl().tree->Walk([&](const std::uint8_t* key, std::uint32_t rec) {
+                walked.emplace_back(Trimmed(key, tag->KeyLength()), rec);
+                return 0;
+            }), kOk);
+            EXPECT_EQ(walked, expected);
+            t->SelectTag(tag);
+            std::vector<std::pair<std::string, std::uint32_t>> skipped;
+            for (int rc = t->Top(); rc == kOk; rc = t->Skip(1))
+                skipped.emplace_back(Trimmed(tag->impl().KeyOf(reinterpret_cast<const std::uint8_t*>(t->RecordBuffer())).data(),
+                                             tag->KeyLength()),
+                                     t->RecordNumber());
+            EXPECT_EQ(skipped, expected);
+            for (std::size_t i = 0; i < expected.size(); ++i) {
+                if (i > 0 && expected[i].first == expected[i - 1].first) continue;
+                EXPECT_EQ(t->Seek(expected[i].first.c_str()), kOk) << expected[i].first;
+                EXPECT_EQ(t->RecordNumber(), expected[i].second) << expected[i].first;
+            }
+        }
+        const auto problems = CheckTable(*t);
+        // Other engines' files carry no end-of-file promise we rely on; the
+        // tags themselves must be sound.
+        for (const auto& p : problems) EXPECT_EQ(p.rfind("tag", 0), std::string::npos) << p;
+    }
+    EXPECT_GE(characterTags, 5);
+}
+
+}  // namespace
+}  // namespace tvx::db::test

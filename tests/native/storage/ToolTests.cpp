@@ -1,0 +1,80 @@
+#include "StorageTestSupport.h"
+
+#include "storage/Escape.h"
+#include "storage/tvxdb/Commands.h"
+
+#include <sstream>
+
+namespace tvx::db::test {
+namespace {
+
+class ToolTest : public StorageTest {
+protected:
+    int Run(std::vector<std::string> args, const std::string& input = "") {
+        std::istringstream in(input);
+        m_out.str("");
+        m_err.str("");
+        return RunTvxdb(args, in, m_out, m_err);
+    }
+    std::ostringstream m_out, m_err;
+};
+
+TEST(EscapeTest, EscapesRoundTripEveryByte) {
+    std::string all;
+    for (int b = 0; b < 256; ++b) all.push_back(static_cast<char>(b));
+    const std::string text = EscapeBytes(all);
+    EXPECT_EQ(text.find('\t'), std::string::npos);
+    std::string back;
+    ASSERT_TRUE(UnescapeBytes(text, back));
+    EXPECT_EQ(back, all);
+    ASSERT_TRUE(UnescapeBytes("a\\tb\\nc\\\\\\x41", back));
+    EXPECT_EQ(back, "a\tb\nc\\A");
+    EXPECT_FALSE(UnescapeBytes("bad\\", back));
+    EXPECT_FALSE(UnescapeBytes("\\x4", back));
+    EXPECT_FALSE(UnescapeBytes("\\q", back));
+}
+
+TEST_F(ToolTest, CreateAppendDumpKeysSeekCheckAndPack) {
+    const std::string name = Path("files");
+    ASSERT_EQ(Run({"create", name, "ID:C:4,PATH:C:240,PATHEX:C:22", "PATH_TAG=PATH"}), 0) << m_err.str();
+    ASSERT_EQ(Run({"append", name}, "0001\tc:\\\\b?\n0002\tc:\\\\a\\x01?\tx\\ty\n0003\tc:\\\\b?\n"), 0) << m_err.str();
+    ASSERT_EQ(Run({"dump", name}), 0);
+    std::istringstream dump(m_out.str());
+    std::string line;
+    std::getline(dump, line);
+    std::getline(dump, line);
+    EXPECT_EQ(line, "2\t \t0002\tc:\\\\a\\x01?" + std::string(234, ' ') + "\tx\\x09y" + std::string(19, ' '));
+    ASSERT_EQ(Run({"keys", name, "path_tag"}), 0);
+    EXPECT_EQ(m_out.str().substr(0, 2), "2\t");
+    ASSERT_EQ(Run({"seek", name, "PATH_TAG", "c:\\\\b?"}), 0);
+    EXPECT_EQ(m_out.str(), "0\t1\n");
+    ASSERT_EQ(Run({"seek", name, "PATH_TAG"}, "c:\\\\a\nc:\\\\a\\x02\nzz\n"), 0);
+    EXPECT_EQ(m_out.str(), "0\t2\n2\t1\n3\n");
+    EXPECT_EQ(Run({"check", name}), 0) << m_out.str();
+    ASSERT_EQ(Run({"pack", name}), 0);
+    ASSERT_EQ(Run({"reindex", name}), 0);
+    EXPECT_EQ(Run({"check", name}), 0);
+}
+
+TEST_F(ToolTest, ProblemsAndErrorsGiveTheirExitCodes) {
+    const std::string name = Path("dests");
+    EXPECT_EQ(Run({"dump", name}), 2);
+    EXPECT_NE(m_err.str().find("code -60"), std::string::npos) << m_err.str();
+    ASSERT_EQ(Run({"create", name, "ID:C:4,PATH:C:240", "PATH_TAG=PATH"}), 0);
+    ASSERT_EQ(Run({"append", name}, "1\tp\n2\tq\n"), 0);
+    EXPECT_EQ(Run({"append", name}, "12345\tp\n"), 2);  // longer than ID
+    EXPECT_EQ(Run({"frobnicate"}), 2);
+    // A table whose count claims two more records than it holds.
+    auto b = Bytes(Path("DESTS.DBF"));
+    b[4] = 4;
+    PutBytes(Path("DESTS.DBF"), b);
+    EXPECT_EQ(Run({"check", name}), 2);
+    EXPECT_NE(m_err.str().find("code -200"), std::string::npos);
+    b[4] = 3;  // one more: opens, but size and count disagree
+    PutBytes(Path("DESTS.DBF"), b);
+    EXPECT_EQ(Run({"check", name}), 1);
+    EXPECT_FALSE(m_out.str().empty());
+}
+
+}  // namespace
+}  // namespace tvx::db::test
