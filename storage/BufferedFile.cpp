@@ -22,6 +22,93 @@ int BufferedFile::Init() {
     return kOk;
 }
 
+void BufferedFile::Overlay(std::uint64_t offset, std::uint8_t* bytes, std::size_t count,
+                           const std::uint8_t* from) const {
+    const std::uint64_t begin = std::max(offset, m_markerAt);
+    const std::uint64_t end = std::min(offset + count, m_markerAt + m_markerSize);
+    for (std::uint64_t at = begin; at < end; ++at) bytes[at - offset] = from[at - m_markerAt];
+}
+
+void BufferedFile::Capture(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count) {
+    const std::uint64_t begin = std::max(offset, m_markerAt);
+    const std::uint64_t end = std::min(offset + count, m_markerAt + m_markerSize);
+    for (std::uint64_t at = begin; at < end; ++at) m_markerLogical[at - m_markerAt] = bytes[at - offset];
+}
+
+int BufferedFile::UseMarker(std::uint64_t offset, const std::uint8_t* value, std::size_t count) {
+    if (count == 0 || count > kMaxMarker) return kErrParameter;
+    m_markerAt = offset;
+    m_markerSize = count;
+    std::memcpy(m_markerValue, value, count);
+    std::memset(m_markerLogical, 0, sizeof m_markerLogical);
+    m_markerFound = m_markerUp = false;
+    if (m_diskSize < offset + count) return kOk;
+    std::uint8_t held[kMaxMarker];
+    if (m_file->Read(offset, held, count) != kOk) return Fail(kErrReadWrite);
+    if (std::memcmp(held, value, count) == 0) {
+        // Left up by a cycle that did not finish: the bytes are zero otherwise.
+        m_markerFound = m_markerUp = true;
+    } else {
+        std::memcpy(m_markerLogical, held, count);
+    }
+    return kOk;
+}
+
+int BufferedFile::RaiseMarker() {
+    if (m_failed) return kErrReadWrite;
+    if (m_markerSize == 0 || m_markerUp) return kOk;
+    // Written and pushed on its own, so that it is in the file before any
+    // page of the cycle.
+    if (m_file->Write(m_markerAt, m_markerValue, m_markerSize) != kOk || m_file->Flush() != kOk)
+        return Fail(kErrReadWrite);
+    m_diskSize = std::max(m_diskSize, m_markerAt + m_markerSize);
+    m_markerUp = true;
+    return kOk;
+}
+
+int BufferedFile::LowerMarker() {
+    if (m_failed) return kErrReadWrite;
+    if (int rc = Flush(); rc != kOk) return rc;
+    if (m_markerUp) {
+        if (m_markerAt + m_markerSize <= m_size) {
+            if (m_file->Write(m_markerAt, m_markerLogical, m_markerSize) != kOk) return Fail(kErrReadWrite);
+        } else if (m_file->Truncate(m_size) != kOk) {
+            return Fail(kErrReadWrite);
+        }
+        if (m_file->Flush() != kOk) return Fail(kErrReadWrite);
+        m_markerUp = false;
+    }
+    m_changed = false;
+    return kOk;
+}
+
+int BufferedFile::FileWrite(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count) {
+    if (m_beforeChange)
+        if (int rc = m_beforeChange(); rc != kOk) return Fail(rc);
+    if (int rc = RaiseMarker(); rc != kOk) return rc;
+    int rc;
+    if (m_markerUp && offset < m_markerAt + m_markerSize && m_markerAt < offset + count) {
+        std::vector<std::uint8_t> copy(bytes, bytes + count);
+        Overlay(offset, copy.data(), count, m_markerValue);
+        rc = m_file->Write(offset, copy.data(), count);
+    } else {
+        rc = m_file->Write(offset, bytes, count);
+    }
+    if (rc != kOk) return Fail(kErrReadWrite);
+    m_diskSize = std::max(m_diskSize, offset + count);
+    return kOk;
+}
+
+int BufferedFile::FileTruncate(std::uint64_t size) {
+    if (m_beforeChange)
+        if (int rc = m_beforeChange(); rc != kOk) return Fail(rc);
+    if (int rc = RaiseMarker(); rc != kOk) return rc;
+    if (m_file->Truncate(size) != kOk) return Fail(kErrReadWrite);
+    m_diskSize = size;
+    if (m_markerUp && size < m_markerAt + m_markerSize) m_markerUp = false;  // cut off with the file
+    return kOk;
+}
+
 int BufferedFile::LoadPage(std::uint64_t index, Page*& page) {
     auto it = m_pages.find(index);
     if (it != m_pages.end()) {
@@ -37,6 +124,7 @@ int BufferedFile::LoadPage(std::uint64_t index, Page*& page) {
     if (start < limit) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, limit - start));
         if (m_file->Read(start, fresh.bytes.data(), n) != kOk) return Fail(kErrReadWrite);
+        Overlay(start, fresh.bytes.data(), n, m_markerLogical);
     }
     page = &m_pages.emplace(index, std::move(fresh)).first->second;
     return kOk;
@@ -45,8 +133,12 @@ int BufferedFile::LoadPage(std::uint64_t index, Page*& page) {
 int BufferedFile::Read(std::uint64_t offset, void* buffer, std::size_t count) {
     if (m_failed) return kErrReadWrite;
     if (offset > m_size || count > m_size - offset) return kErrReadWrite;
-    if (!m_writeBack) return m_file->Read(offset, buffer, count) == kOk ? kOk : Fail(kErrReadWrite);
     auto* out = static_cast<std::uint8_t*>(buffer);
+    if (!m_writeBack) {
+        if (m_file->Read(offset, buffer, count) != kOk) return Fail(kErrReadWrite);
+        Overlay(offset, out, count, m_markerLogical);
+        return kOk;
+    }
     while (count > 0) {
         Page* page = nullptr;
         if (int rc = LoadPage(offset / kPageSize, page); rc != kOk) return rc;
@@ -62,13 +154,14 @@ int BufferedFile::Read(std::uint64_t offset, void* buffer, std::size_t count) {
 
 int BufferedFile::Write(std::uint64_t offset, const void* buffer, std::size_t count) {
     if (m_failed) return kErrReadWrite;
+    const auto* in = static_cast<const std::uint8_t*>(buffer);
+    m_changed = true;
+    Capture(offset, in, count);
     if (!m_writeBack) {
-        if (m_file->Write(offset, buffer, count) != kOk) return Fail(kErrReadWrite);
+        if (int rc = FileWrite(offset, in, count); rc != kOk) return rc;
         m_size = std::max(m_size, offset + count);
-        m_diskSize = std::max(m_diskSize, m_size);
         return kOk;
     }
-    const auto* in = static_cast<const std::uint8_t*>(buffer);
     while (count > 0) {
         Page* page = nullptr;
         if (int rc = LoadPage(offset / kPageSize, page); rc != kOk) return rc;
@@ -87,9 +180,12 @@ int BufferedFile::Write(std::uint64_t offset, const void* buffer, std::size_t co
 
 int BufferedFile::Truncate(std::uint64_t size) {
     if (m_failed) return kErrReadWrite;
+    m_changed = true;
+    for (std::size_t i = 0; i < m_markerSize; ++i)
+        if (m_markerAt + i >= size) m_markerLogical[i] = 0;
     if (!m_writeBack) {
-        if (m_file->Truncate(size) != kOk) return Fail(kErrReadWrite);
-        m_size = m_diskSize = size;
+        if (int rc = FileTruncate(size); rc != kOk) return rc;
+        m_size = size;
         return kOk;
     }
     if (size < m_size) {
@@ -118,13 +214,11 @@ int BufferedFile::Flush() {
         const std::uint64_t start = it->first * kPageSize;
         if (start >= m_size) continue;
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, m_size - start));
-        if (m_file->Write(start, it->second.bytes.data(), n) != kOk) return Fail(kErrReadWrite);
+        if (int rc = FileWrite(start, it->second.bytes.data(), n); rc != kOk) return rc;
         it->second.dirty = false;
-        m_diskSize = std::max(m_diskSize, start + n);
     }
     if (m_size < m_diskSize) {
-        if (m_file->Truncate(m_size) != kOk) return Fail(kErrReadWrite);
-        m_diskSize = m_size;
+        if (int rc = FileTruncate(m_size); rc != kOk) return rc;
     }
     if (m_file->Flush() != kOk) return Fail(kErrReadWrite);
     m_dirty = false;

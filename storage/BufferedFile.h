@@ -12,11 +12,22 @@
 //
 // After any failed transfer the file is marked failed and refuses every
 // later operation: nothing half-done is written afterwards.
+//
+// Change marker: a file may name a few bytes as its marker (the index uses
+// one in its first header). Before the first change of a cycle reaches the
+// file, whether a page written back or a direct write, the marker value is
+// written there and pushed to the file on its own, ahead of everything else;
+// any page covering it goes out with the marker value in place while the
+// marker is up. LowerMarker, called once everything belonging to the cycle is
+// in the file, writes the logical bytes back as the last write of the cycle.
+// A failure on the way leaves the marker in the file. The cache keeps the
+// logical bytes; the marker exists only in the file.
 #pragma once
 
 #include "storage/Db.h"
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <vector>
@@ -37,7 +48,27 @@ public:
     int Write(std::uint64_t offset, const void* buffer, std::size_t count);
     std::uint64_t Size() const noexcept { return m_size; }
     int Truncate(std::uint64_t size);
+    // Writes every held-back change to the file (the marker, if any, is
+    // raised first and stays up).
     int Flush();
+
+    // Names the marker bytes (at most 16) and reads what the file holds
+    // there; call once after Init.
+    int UseMarker(std::uint64_t offset, const std::uint8_t* value, std::size_t count);
+    // The file held the marker value when UseMarker read it.
+    bool MarkerFound() const noexcept { return m_markerFound; }
+    // Writes the marker to the file now unless it is up already.
+    int RaiseMarker();
+    // Raises the marker if the file has changes since it was last lowered
+    // (used before another file's writes that those changes belong with).
+    int RaiseMarkerIfChanged() { return m_changed ? RaiseMarker() : kOk; }
+    // Flushes, then puts the logical bytes back over the marker: the last
+    // write of the cycle. Nothing is written when the marker is down.
+    int LowerMarker();
+    bool MarkerUp() const noexcept { return m_markerUp; }
+    // Called before every change reaches the file; an error refuses it.
+    void BeforeChange(std::function<int()> hook) { m_beforeChange = std::move(hook); }
+
     bool Failed() const noexcept { return m_failed; }
     bool Dirty() const noexcept { return m_dirty; }
     // Drops every unwritten change (used when the file is abandoned after a failure).
@@ -51,6 +82,13 @@ private:
     int LoadPage(std::uint64_t index, Page*& page);
     int Trim();
     int Fail(int code);
+    // Every change to the file itself goes through these two.
+    int FileWrite(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count);
+    int FileTruncate(std::uint64_t size);
+    // Copies the part of [offset, offset + count) inside the marker range
+    // from `from` (marker-sized) into `bytes`, or the other way round.
+    void Overlay(std::uint64_t offset, std::uint8_t* bytes, std::size_t count, const std::uint8_t* from) const;
+    void Capture(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count);
 
     std::unique_ptr<DbFile> m_file;
     bool m_writeBack;
@@ -60,6 +98,16 @@ private:
     std::uint64_t m_diskSize = 0;  // size of the file on disk
     bool m_failed = false;
     bool m_dirty = false;
+
+    static constexpr std::size_t kMaxMarker = 16;
+    std::uint64_t m_markerAt = 0;
+    std::size_t m_markerSize = 0;                 // 0: no marker
+    std::uint8_t m_markerValue[kMaxMarker] = {};  // what "being changed" looks like
+    std::uint8_t m_markerLogical[kMaxMarker] = {};  // what the bytes hold otherwise
+    bool m_markerFound = false;
+    bool m_markerUp = false;  // the file holds the marker value
+    bool m_changed = false;   // changes since the marker was last lowered
+    std::function<int()> m_beforeChange;
 };
 
 }  // namespace tvx::db

@@ -21,7 +21,8 @@
 //                0x01 unique, 0x04 candidate, 0x08 filter. Written: 0xE0 for
 //                the directory, 0x60 for tags
 //   15     1     signature 1
-//   16     478   zero
+//   16     478   zero (other writers leave it zero and readers ignore it),
+//                except for the change marker in the directory's header
 //   494    8     collating sequence name: zeros = machine order
 //   502    2     descending (0 / 1)
 //   504    2     filter position in the pool (= key expression length)
@@ -29,6 +30,18 @@
 //   508    2     key expression position in the pool (0)
 //   510    2     key expression length with its zero byte (at most 255)
 //   512    512   expression pool: key expression, 0, filter, 0
+//
+// Change marker: bytes 256..259 of the directory's header (the first header
+// of the file) hold "TVX!" while pages of the index are being rewritten in
+// place, and zero otherwise. It is written and pushed to the file before the
+// first page of a flush cycle and cleared as the cycle's last write, after the
+// table file (whose records and count the index describes) is written too. A
+// file found with it set may not match its table: a writer rebuilds the index
+// from the table, a reader refuses it as damaged. Offset 256 lies in the
+// middle of the reserved bytes, clear of the defined fields at either end,
+// where a writer that gave the reserved bytes a meaning would most likely
+// start; a four-byte value instead of a flag bit keeps a stray non-zero byte
+// from reading as set. Tag headers never carry it.
 //
 // Node (512 bytes):
 //   0      2     kind: 0 interior, 1 root, 2 leaf, 3 root leaf; one writer
@@ -90,6 +103,9 @@ inline constexpr std::size_t kOffFilterPos = 504;
 inline constexpr std::size_t kOffFilterLen = 506;
 inline constexpr std::size_t kOffExprPos = 508;
 inline constexpr std::size_t kOffExprLen = 510;
+inline constexpr std::size_t kOffChanging = 256;
+inline constexpr std::size_t kChangingSize = 4;
+inline constexpr std::uint8_t kChangingValue[kChangingSize] = {'T', 'V', 'X', '!'};
 inline constexpr std::size_t kOffPool = 512;
 inline constexpr std::size_t kPoolSize = 512;
 
@@ -128,6 +144,8 @@ inline constexpr std::uint16_t kKindRoot = 1;
 inline constexpr std::uint16_t kKindLeaf = 2;
 
 static_assert(kOffPool + kPoolSize == kHeaderSize);
+// The marker lies wholly inside the reserved bytes 16..493 of the header.
+static_assert(kOffChanging >= kOffSignature + 1 && kOffChanging + kChangingSize <= kOffCollation);
 static_assert(kOffExprLen + 2 == kOffPool);
 static_assert(kOffCollation + kCollationSize == kOffDescending);
 static_assert(kOffContents + kInteriorArea == kBlock);

@@ -111,6 +111,7 @@ DbTag* CdxIndex::TagByName(const char* name) {
 int CdxIndex::Create(TableImpl& table, std::unique_ptr<BufferedFile> file, const std::string& path,
                      const DbTagInfo* tags, std::unique_ptr<CdxIndex>& out) {
     auto index = std::make_unique<CdxIndex>(table, std::move(file), path);
+    if (int rc = index->m_file->UseMarker(kOffChanging, kChangingValue, kChangingSize); rc != kOk) return rc;
     for (const DbTagInfo* t = tags; t && t->name; ++t) {
         const std::size_t nameLength = std::strlen(t->name);
         if (nameLength == 0 || nameLength > 10 || !t->expression) return kErrParameter;
@@ -134,6 +135,10 @@ int CdxIndex::Create(TableImpl& table, std::unique_ptr<BufferedFile> file, const
 int CdxIndex::Open(TableImpl& table, std::unique_ptr<BufferedFile> file, const std::string& path,
                    std::unique_ptr<CdxIndex>& out) {
     auto index = std::make_unique<CdxIndex>(table, std::move(file), path);
+    if (int rc = index->m_file->UseMarker(kOffChanging, kChangingValue, kChangingSize); rc != kOk) return rc;
+    // An interrupted change may have left any node stale; only a writer can
+    // repair that (by a rebuild, see Interrupted).
+    if (index->m_file->MarkerFound() && table.m_readOnly) return kErrIndex;
     TagHeader dir;
     if (int rc = ReadTagHeader(*index->m_file, 0, dir); rc != kOk) return rc;
     index->m_directory = std::make_unique<Tree>(*index->m_file, 0, dir.keyLength, 0x20);
@@ -188,17 +193,35 @@ int CdxIndex::ChangeRecord(std::uint32_t record, const std::uint8_t* before, con
 }
 
 int CdxIndex::Rebuild() {
-    // Layout: directory header, tag headers at 1024 * i, then the trees.
-    if (int rc = m_file->Truncate(0); rc != kOk) return rc;
+    // Layout: directory header, tag headers at 1024 * i, the directory's
+    // nodes, then the tags' trees. The headers and the directory come out the
+    // same bytes on every rebuild of an index (but for the tags' roots, free
+    // lists and counters), and they reach the file before any tree: when a
+    // rebuild fails part way, the names and expressions of the tags are still
+    // there for the next one, whatever mix of old and new pages the file holds.
+    // The file is cut only after the new headers are in place, never to zero.
     std::vector<std::uint8_t> headers(kHeaderSize * (m_tags.size() + 1));
     WriteTagHeaderBytes(headers.data(), kDirectoryKeyLength, kOptionsDirectory, "");
+    std::vector<Entry> directory;
     for (std::size_t i = 0; i < m_tags.size(); ++i) {
         CdxTag& tag = m_tags[i]->impl();
         WriteTagHeaderBytes(headers.data() + kHeaderSize * (i + 1), tag.expression.Length(),
                             static_cast<std::uint8_t>(tag.options & ~(kOptUnique | kOptFilter)),
                             tag.expression.Text());
+        Entry e;
+        e.key.assign(kDirectoryKeyLength, ' ');
+        std::memcpy(e.key.data(), tag.name.data(), tag.name.size());
+        e.record = static_cast<std::uint32_t>(kHeaderSize * (i + 1));
+        directory.push_back(std::move(e));
     }
     if (int rc = m_file->Write(0, headers.data(), headers.size()); rc != kOk) return rc;
+    if (int rc = m_file->Truncate(headers.size()); rc != kOk) return rc;
+    std::sort(directory.begin(), directory.end(),
+              [](const Entry& a, const Entry& b) { return a.key < b.key; });
+    m_directory = std::make_unique<Tree>(*m_file, 0, static_cast<unsigned>(kDirectoryKeyLength), 0x20);
+    // The directory's record numbers are header offsets; its widths follow them.
+    if (int rc = m_directory->Build(directory, headers.size()); rc != kOk) return rc;
+    if (int rc = m_file->Flush(); rc != kOk) return rc;
 
     const std::uint32_t count = m_table.m_count;
     std::vector<std::vector<Entry>> keys(m_tags.size());
@@ -208,7 +231,6 @@ int CdxIndex::Rebuild() {
         if (int rc = m_table.ReadRecord(n, record.data()); rc != kOk) return rc;
         for (std::size_t i = 0; i < m_tags.size(); ++i) keys[i].push_back({m_tags[i]->impl().KeyOf(record.data()), n});
     }
-    std::vector<Entry> directory;
     for (std::size_t i = 0; i < m_tags.size(); ++i) {
         CdxTag& tag = m_tags[i]->impl();
         auto& list = keys[i];
@@ -221,17 +243,8 @@ int CdxIndex::Rebuild() {
         if (int rc = tag.tree->Build(list, count); rc != kOk) return rc;
         list.clear();
         list.shrink_to_fit();
-        Entry e;
-        e.key.assign(kDirectoryKeyLength, ' ');
-        std::memcpy(e.key.data(), tag.name.data(), tag.name.size());
-        e.record = headerOffset;
-        directory.push_back(std::move(e));
     }
-    std::sort(directory.begin(), directory.end(),
-              [](const Entry& a, const Entry& b) { return a.key < b.key; });
-    m_directory = std::make_unique<Tree>(*m_file, 0, static_cast<unsigned>(kDirectoryKeyLength), 0x20);
-    // The directory's record numbers are header offsets; its widths follow them.
-    return m_directory->Build(directory, kHeaderSize * (m_tags.size() + 1));
+    return kOk;
 }
 
 }  // namespace tvx::db

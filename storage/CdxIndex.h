@@ -54,7 +54,11 @@ public:
                      std::uint64_t count);
     // Rewrites the whole file: headers, then every tag built from the records.
     int Rebuild();
+    // Writes every held-back page; the change marker stays up.
     int Flush() { return m_file->Flush(); }
+    // The file was found with its change marker up: it may not match the
+    // table and must be rebuilt before use (a read-only open refuses it).
+    bool Interrupted() const noexcept { return m_file->MarkerFound(); }
 
     BufferedFile& File() noexcept { return *m_file; }
     cdx::Tree& Directory() noexcept { return *m_directory; }

@@ -215,6 +215,9 @@ DbTable* TableImpl::Open(DbContext& context, const char* name) {
     impl.m_path = path;
     impl.m_readOnly = context.readOnly;
     impl.m_file = std::make_unique<BufferedFile>(std::move(file), context.accessMode == 1, kCacheLimit);
+    // Table changes that go with index changes not yet in the index file
+    // reach the disk only once the index's change marker is up.
+    impl.m_file->BeforeChange([&impl] { return impl.m_index ? impl.m_index->File().RaiseMarkerIfChanged() : kOk; });
     int rc = impl.m_file->Init();
     if (rc == kOk) rc = impl.LoadStructure();
     if (rc == kOk && (impl.m_flags & dbf::kFlagStructuralIndex) && context.openProductionIndex)
@@ -290,7 +293,32 @@ int TableImpl::OpenIndex(const std::string& path, bool mustExist) {
     if (!file) return kErrOpen;
     auto buffered = std::make_unique<BufferedFile>(std::move(file), m_context.accessMode == 1, kCacheLimit);
     if (int rc = buffered->Init(); rc != kOk) return rc;
-    return CdxIndex::Open(*this, std::move(buffered), path, m_index);
+    if (int rc = CdxIndex::Open(*this, std::move(buffered), path, m_index); rc != kOk) {
+        m_index.reset();
+        return rc;
+    }
+    if (m_index->Interrupted()) {
+        // A change of the index did not finish: the table is what holds, so
+        // the index is made again from it (a read-only open was refused).
+        int rc = m_index->Rebuild();
+        if (rc == kOk) rc = Settle();
+        if (rc != kOk) {
+            m_index.reset();
+            return rc;
+        }
+    }
+    return kOk;
+}
+
+int TableImpl::Settle() {
+    // Index pages first, then the table with the count that the index now
+    // matches, and the index's change marker cleared last of all.
+    if (m_index)
+        if (int rc = m_index->Flush(); rc != kOk) return rc;
+    if (int rc = m_file->Flush(); rc != kOk) return rc;
+    if (m_index)
+        if (int rc = m_index->File().LowerMarker(); rc != kOk) return rc;
+    return kOk;
 }
 
 // ----------------------------------------------------------------- records
@@ -529,6 +557,10 @@ int TableImpl::Pack() {
     if (Pending()) return kErrPending;
     if (m_readOnly) return Fail(kErrReadWrite, kLocPack);
     if (int rc = WriteBack(); rc != kOk) return rc;
+    // Records move before the index is rebuilt: the index is marked as being
+    // changed before any of that can reach the table file.
+    if (m_index)
+        if (int rc = m_index->File().RaiseMarker(); rc != kOk) return Fail(rc, kLocIndex);
     // Largest buffers that can be had, shrinking by 2048 bytes.
     std::size_t size = std::max<std::size_t>(m_context.bufferSize, m_recordLength);
     std::vector<std::uint8_t> in, out;
@@ -589,6 +621,8 @@ int TableImpl::Reindex() {
     if (int rc = WriteBack(); rc != kOk) return rc;
     if (!m_index) return kOk;
     if (int rc = m_index->Rebuild(); rc != kOk) return Fail(rc, kLocIndex);
+    // Done as a whole: the marker that the rebuild raised comes down here.
+    if (int rc = Settle(); rc != kOk) return Fail(rc, kLocIndex);
     return kOk;
 }
 
@@ -597,11 +631,7 @@ int TableImpl::Flush() {
     if (int rc = WriteBack(); rc != kOk) return rc;
     if (m_headerChanged)
         if (int rc = WriteHeader(true); rc != kOk) return rc;
-    // The index reaches the disk before the table header that counts its
-    // records (the table file is flushed last).
-    if (m_index)
-        if (int rc = m_index->Flush(); rc != kOk) return Fail(rc, kLocWrite);
-    if (int rc = m_file->Flush(); rc != kOk) return Fail(rc, kLocWrite);
+    if (int rc = Settle(); rc != kOk) return Fail(rc, kLocWrite);
     return kOk;
 }
 
@@ -611,11 +641,8 @@ int TableImpl::Close() {
     if (!failed) {
         if (int rc = WriteBack(); rc != kOk) result = rc;
         if (result == kOk && m_headerChanged) result = WriteHeader(true);
-        if (result == kOk && m_index) {
-            if (int rc = m_index->Flush(); rc != kOk) result = Fail(rc, kLocClose);
-        }
         if (result == kOk) {
-            if (int rc = m_file->Flush(); rc != kOk) result = Fail(rc, kLocClose);
+            if (int rc = Settle(); rc != kOk) result = Fail(rc, kLocClose);
         }
     } else {
         result = Fail(kErrReadWrite, kLocClose);

@@ -51,6 +51,9 @@ public:
     int Flush();
     int Close();
     int OpenIndex(const std::string& path, bool mustExist);
+    // Ends a cycle of changes: the index's pages, then the table's, then the
+    // index's change marker cleared.
+    int Settle();
 
     // Reads record n (1..count) into `out` (record length bytes).
     int ReadRecord(std::uint32_t n, std::uint8_t* out);
