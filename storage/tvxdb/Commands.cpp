@@ -176,6 +176,9 @@ public:
 
     int Check(const std::vector<std::string>& a) {
         if (a.size() != 2) throw Failure{kUsage, kErrParameter};
+        // Read-only, so that checking never repairs: an index left marked by
+        // an interrupted write is reported (-310), not silently rebuilt.
+        m_context.readOnly = true;
         DbTable* t = OpenTable(a[1]);
         const auto problems = CheckTable(*t);
         for (const auto& p : problems) m_out << p << '\n';

@@ -76,5 +76,18 @@ TEST_F(ToolTest, ProblemsAndErrorsGiveTheirExitCodes) {
     EXPECT_FALSE(m_out.str().empty());
 }
 
+TEST_F(ToolTest, CheckReportsAnInterruptedIndexInsteadOfRepairingIt) {
+    const std::string name = Path("revns");
+    ASSERT_EQ(Run({"create", name, "ID:C:8,MODDATE:C:8,ATTR:C:4", "ID_TAG=ID"}), 0);
+    ASSERT_EQ(Run({"append", name}, "\\x00\\x01abcdef\t20261206\t0020\n"), 0);
+    auto cdx = Bytes(Path("REVNS.CDX"));
+    const std::string marker = "TVX!";
+    std::copy(marker.begin(), marker.end(), cdx.begin() + 256);
+    PutBytes(Path("REVNS.CDX"), cdx);
+    EXPECT_EQ(Run({"check", name}), 2);
+    EXPECT_NE(m_err.str().find("code -310"), std::string::npos) << m_err.str();
+    EXPECT_EQ(Bytes(Path("REVNS.CDX")), cdx) << "check changed the index it was asked to check";
+}
+
 }  // namespace
 }  // namespace tvx::db::test
