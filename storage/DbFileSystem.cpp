@@ -21,7 +21,11 @@
 #include <system_error>
 
 #ifdef _WIN32
+#include <io.h>
 #include <share.h>
+#else
+#include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 namespace tvx::db {
@@ -89,19 +93,30 @@ public:
         if (!Seek(offset)) return kErrReadWrite;
         return std::fwrite(buffer, 1, count, m_file) == count ? kOk : kErrReadWrite;
     }
+    // Size and truncation go through the open file itself, never through a
+    // second open by name: a file opened exclusively refuses that on Windows.
     int Size(std::uint64_t& size) override {
         if (std::fflush(m_file) != 0) return kErrReadWrite;
-        std::error_code ec;
-        const auto s = fs::file_size(m_path, ec);
-        if (ec) return kErrReadWrite;
-        size = s;
+#ifdef _WIN32
+        const long long s = _filelengthi64(_fileno(m_file));
+        if (s < 0) return kErrReadWrite;
+        size = static_cast<std::uint64_t>(s);
+#else
+        struct stat st;
+        if (fstat(fileno(m_file), &st) != 0 || st.st_size < 0) return kErrReadWrite;
+        size = static_cast<std::uint64_t>(st.st_size);
+#endif
         return kOk;
     }
     int Truncate(std::uint64_t size) override {
         if (std::fflush(m_file) != 0) return kErrReadWrite;
-        std::error_code ec;
-        fs::resize_file(m_path, size, ec);
-        return ec ? kErrReadWrite : kOk;
+#ifdef _WIN32
+        if (size > static_cast<std::uint64_t>(std::numeric_limits<long long>::max())) return kErrReadWrite;
+        return _chsize_s(_fileno(m_file), static_cast<long long>(size)) == 0 ? kOk : kErrReadWrite;
+#else
+        if (size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return kErrReadWrite;
+        return ftruncate(fileno(m_file), static_cast<off_t>(size)) == 0 ? kOk : kErrReadWrite;
+#endif
     }
     int Flush() override { return std::fflush(m_file) == 0 ? kOk : kErrReadWrite; }
 
