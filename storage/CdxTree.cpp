@@ -198,6 +198,56 @@ int Tree::VisitNodes(const std::function<int(const Node&, std::size_t)>& visit) 
     return kOk;
 }
 
+int Tree::Inspect(Shape& out) {
+    out = Shape{};
+    struct Item {
+        std::uint32_t offset;
+        std::vector<std::uint8_t> key;  // the parent's entry for the node
+        std::uint32_t record;
+    };
+    std::vector<Item> level{{m_root, {}, 0}};
+    std::uint64_t budget = m_file.Size() / kBlock + 1;
+    for (std::size_t depth = 0; !level.empty(); ++depth) {
+        if (depth >= kMaxDepth) return kErrIndex;
+        const std::string where = "level " + std::to_string(depth);
+        ++out.depth;
+        std::vector<Item> below;
+        std::size_t leaves = 0;
+        for (std::size_t i = 0; i < level.size(); ++i) {
+            if (budget-- == 0) return kErrIndex;
+            Node node;
+            if (int rc = ReadNode(level[i].offset, node); rc != kOk) return rc;
+            const std::uint32_t left = i == 0 ? kNone : level[i - 1].offset;
+            const std::uint32_t right = i + 1 == level.size() ? kNone : level[i + 1].offset;
+            auto none = [](std::uint32_t v) { return v == kNone || v == 0 ? kNone : v; };
+            if (none(node.left) != left || none(node.right) != right)
+                out.problems.push_back(where + ": node " + std::to_string(node.offset) + " has wrong neighbour links");
+            if (depth > 0) {
+                if (node.Count() == 0) {
+                    out.problems.push_back(where + ": node " + std::to_string(node.offset) + " is empty");
+                } else if (CompareKeys(node.Key(node.Count() - 1), level[i].key.data(), m_keyLength) != 0 ||
+                           node.records.back() != level[i].record) {
+                    out.problems.push_back(where + ": node " + std::to_string(node.offset) +
+                                           " does not end with its parent's key");
+                }
+            }
+            if (node.Leaf()) {
+                ++leaves;
+                continue;
+            }
+            ++out.interior;
+            if (node.Count() == 1) ++out.unary;
+            if (node.Count() == 0 && depth == 0) out.problems.push_back("empty interior root");
+            for (std::size_t k = 0; k < node.Count(); ++k)
+                below.push_back({node.children[k], {node.Key(k), node.Key(k) + m_keyLength}, node.records[k]});
+        }
+        out.leaves += leaves;
+        if (leaves != 0 && !below.empty()) out.problems.push_back(where + ": leaves and interior nodes mixed");
+        level = std::move(below);
+    }
+    return kOk;
+}
+
 int Tree::PatchLink(std::uint32_t node, std::size_t field, std::uint32_t value) {
     if (node == kNone || node == 0) return kOk;
     if (!ValidOffset(node, m_file.Size())) return kErrIndex;
@@ -236,120 +286,342 @@ int Tree::Release(std::uint32_t offset) {
 
 namespace {
 
-// Splits `n` leaf entries into pieces that each fit, of about equal bytes.
-std::vector<std::pair<std::size_t, std::size_t>> SplitLeaf(const Node& node, unsigned entryBytes, std::uint8_t pad) {
-    const std::size_t n = node.Count();
-    const std::size_t total = LeafBytes(node, 0, n, entryBytes, pad);
-    const std::size_t pieces = std::max<std::size_t>(2, (total + kKeyArea - 1) / kKeyArea);
-    const std::size_t target = total / pieces + 1;
-    std::vector<std::pair<std::size_t, std::size_t>> out;
-    std::size_t begin = 0;
-    while (begin < n) {
-        std::size_t end = begin + 1;
-        while (end < n && LeafBytes(node, begin, end + 1, entryBytes, pad) <= target) ++end;
-        out.emplace_back(begin, end);
-        begin = end;
-    }
-    // Pieces over capacity (keys that compress badly) are cut further.
-    std::vector<std::pair<std::size_t, std::size_t>> fitted;
-    for (auto [b, e] : out) {
-        while (b < e) {
-            std::size_t end = b + 1;
-            while (end < e && LeafBytes(node, b, end + 1, entryBytes, pad) <= kKeyArea) ++end;
-            fitted.emplace_back(b, end);
-            b = end;
-        }
-    }
-    return fitted;
+using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
+
+// Bytes of one leaf entry for a node holding these record numbers in a table
+// of `records` records (the widths EncodeNode chooses).
+unsigned LeafEntrySize(const Node& node, std::uint64_t records) {
+    std::uint32_t highest = 0;
+    for (auto r : node.records) highest = std::max(highest, r);
+    return WidthsFor(node.keyLength, std::max<std::uint64_t>(records, highest)).Bytes();
 }
 
-std::vector<std::pair<std::size_t, std::size_t>> SplitInterior(std::size_t n, std::size_t capacity) {
-    const std::size_t pieces = std::max<std::size_t>(2, (n + capacity - 1) / capacity);
-    std::vector<std::pair<std::size_t, std::size_t>> out;
-    std::size_t begin = 0;
-    for (std::size_t p = 0; p < pieces; ++p) {
-        const std::size_t end = begin + (n - begin) / (pieces - p);
-        if (end > begin) out.emplace_back(begin, end);
-        begin = end;
+// Cuts leaf entries into the fewest leaves that hold them, each near an
+// equal share of the bytes, so that every leaf keeps room to grow.
+Ranges PlanLeaves(const Node& all, unsigned entryBytes, std::uint8_t pad) {
+    const std::size_t n = all.Count();
+    Ranges out;
+    if (n == 0) return out;
+    // A leaf's first key is stored whole, every later one after what it
+    // shares with the key before it.
+    std::vector<std::size_t> whole(n), chained(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        whole[i] = EntryBytes(nullptr, all.Key(i), all.keyLength, entryBytes, pad);
+        chained[i] = i == 0 ? whole[i] : EntryBytes(all.Key(i - 1), all.Key(i), all.keyLength, entryBytes, pad);
     }
+    // Pieces cut greedily with room for `limit` bytes each.
+    auto cut = [&](std::size_t limit, Ranges* ranges) {
+        std::size_t pieces = 0;
+        for (std::size_t i = 0; i < n; ++pieces) {
+            const std::size_t begin = i;
+            std::size_t used = whole[i++];
+            while (i < n && used + chained[i] <= limit) used += chained[i++];
+            if (ranges) ranges->emplace_back(begin, i);
+        }
+        return pieces;
+    };
+    // The fewest leaves, then the smallest room that still needs no more of
+    // them: the leaves come out about equally full.
+    const std::size_t fewest = cut(kKeyArea, nullptr);
+    std::size_t low = 1, high = kKeyArea;
+    while (low < high) {
+        const std::size_t mid = (low + high) / 2;
+        if (cut(mid, nullptr) <= fewest) high = mid;
+        else low = mid + 1;
+    }
+    cut(high, &out);
     return out;
 }
 
 }  // namespace
 
-int Tree::Store(Path& path, std::size_t level, std::uint64_t records) {
-    Node& node = path[level].node;
-    if (node.Count() == 0) {
-        if (level == 0) {  // an empty tree is one empty root leaf
-            node.kind = kKindRoot | kKindLeaf;
-            node.children.clear();
-            return WriteNode(node, records);
+bool Tree::Fits(const Node& node, std::uint64_t records) const {
+    if (!node.Leaf()) return node.Count() <= InteriorCapacity(m_keyLength);
+    const LeafWidths w = WidthsFor(m_keyLength, [&] {
+        std::uint32_t highest = 0;
+        for (auto r : node.records) highest = std::max(highest, r);
+        return std::max<std::uint64_t>(records, highest);
+    }());
+    return w.r <= 32 && LeafBytes(node, 0, node.Count(), w.Bytes(), m_pad) <= kKeyArea;
+}
+
+// Interior entries are cut into the fewest nodes that hold them, of equal
+// size but for one short node. With two entries to a node the short node has
+// a single child; it is placed over a child that branches (or a leaf), so
+// that one-entry nodes never stand one above the other where avoidable:
+// every such pair is a level of depth that holds no more leaves.
+int Tree::PlanInterior(const Node& all, std::vector<std::pair<std::size_t, std::size_t>>& out) {
+    out.clear();
+    const std::size_t n = all.Count();
+    if (n == 0) return kOk;
+    const std::size_t cap = InteriorCapacity(m_keyLength);
+    const std::size_t k = (n + cap - 1) / cap;
+    const std::size_t base = n / k;
+    const std::size_t longer = n % k;  // pieces holding base + 1
+    std::vector<std::size_t> sizes(k, base);
+    if (longer != 0) {
+        std::fill(sizes.begin(), sizes.begin() + static_cast<std::ptrdiff_t>(longer), base + 1);
+        if (base == 1 && k - longer == 1) {
+            std::size_t pick = k - 1;
+            for (std::size_t p = k; p-- > 0;) {
+                Node child;
+                if (int rc = ReadNode(all.children[p * 2], child); rc != kOk) return rc;
+                if (child.Leaf() || child.Count() >= 2) {
+                    pick = p;
+                    break;
+                }
+            }
+            std::fill(sizes.begin(), sizes.end(), 2);
+            sizes[pick] = 1;
         }
-        if (int rc = PatchLink(node.left, kOffRight, node.right); rc != kOk) return rc;
-        if (int rc = PatchLink(node.right, kOffLeft, node.left); rc != kOk) return rc;
-        if (int rc = Release(node.offset); rc != kOk) return rc;
-        Frame& parent = path[level - 1];
-        parent.node.Erase(parent.index);
-        return Store(path, level - 1, records);
     }
-    std::uint8_t block[kBlock];
-    if (EncodeNode(node, m_pad, records, block)) {
-        if (int rc = m_file.Write(node.offset, block, kBlock); rc != kOk) return rc;
-        if (level == 0) return kOk;
+    std::size_t begin = 0;
+    for (std::size_t s : sizes) {
+        out.emplace_back(begin, begin + s);
+        begin += s;
+    }
+    return kOk;
+}
+
+// Under narrow interior nodes (fewer than four entries, as with long keys)
+// a node's children are joined where two neighbours fit in one node: two
+// one-entry nodes side by side, or leaves that together fit, would otherwise
+// stay until a change reaches that very node, and each such pair costs
+// depth. Wide nodes need no such care: their groups are regrouped whenever
+// a node is small.
+bool Tree::Narrow() const { return InteriorCapacity(m_keyLength) < 4; }
+
+int Tree::JoinChildren(Node& all, std::uint64_t records, bool apply, bool& found) {
+    found = false;
+    if (all.Leaf() || !Narrow() || all.Count() < 2) return kOk;
+    Node current;
+    if (int rc = ReadNode(all.children[0], current); rc != kOk) return rc;
+    bool dirty = false;
+    std::size_t j = 0;
+    while (j + 1 < all.Count()) {
+        Node next;
+        if (int rc = ReadNode(all.children[j + 1], next); rc != kOk) return rc;
+        if (next.Leaf() != current.Leaf()) return kErrIndex;
+        Node joined = current;
+        joined.keys.insert(joined.keys.end(), next.keys.begin(), next.keys.end());
+        joined.records.insert(joined.records.end(), next.records.begin(), next.records.end());
+        joined.children.insert(joined.children.end(), next.children.begin(), next.children.end());
+        joined.right = next.right;
+        if (joined.Count() == 0 || !Fits(joined, records)) {
+            if (dirty) {
+                if (int rc = WriteNode(current, records); rc != kOk) return rc;
+            }
+            current = std::move(next);
+            dirty = false;
+            ++j;
+            continue;
+        }
+        found = true;
+        if (!apply) return kOk;
+        // The right node's place is freed; its entry now leads to the left one.
+        if (int rc = PatchLink(next.right, kOffLeft, current.offset); rc != kOk) return rc;
+        if (int rc = Release(next.offset); rc != kOk) return rc;
+        current = std::move(joined);
+        dirty = true;
+        all.Erase(j);
+        all.children[j] = current.offset;
+    }
+    if (dirty) return WriteNode(current, records);
+    return kOk;
+}
+
+int Tree::NeedsRebalance(const Frame& parent, const Node& node, std::uint64_t records, bool& needed) {
+    needed = true;
+    if (node.Count() == 0 || !Fits(node, records)) return kOk;
+    needed = false;
+    if (!node.Leaf() && Narrow()) {
+        Node copy = node;
+        if (int rc = JoinChildren(copy, records, false, needed); rc != kOk || needed) return rc;
+    }
+    const Node& p = parent.node;
+    const std::size_t at = parent.index;
+    std::size_t used = 0;
+    if (node.Leaf()) {
+        used = LeafBytes(node, 0, node.Count(), LeafEntrySize(node, records), m_pad);
+        if (used * 2 > kKeyArea) return kOk;
+    } else if (node.Count() * 2 > InteriorCapacity(m_keyLength)) {
+        return kOk;
+    }
+    // A small node is joined with a neighbour under the same parent when
+    // both fit in one node.
+    for (std::size_t j : {at - 1, at + 1}) {
+        if (j >= p.Count()) continue;  // at - 1 wraps around for the first child
+        Node sibling;
+        if (int rc = ReadNode(p.children[j], sibling); rc != kOk) return rc;
+        if (sibling.Leaf() != node.Leaf()) return kErrIndex;
+        if (node.Leaf()) {
+            const unsigned size = std::max(LeafEntrySize(node, records), LeafEntrySize(sibling, records));
+            if (used + LeafBytes(sibling, 0, sibling.Count(), size, m_pad) <= kKeyArea) needed = true;
+        } else if (sibling.Count() + node.Count() <= InteriorCapacity(m_keyLength)) {
+            needed = true;
+        }
+        if (needed) return kOk;
+    }
+    // A one-entry node over a one-entry node: the pair is regrouped with the
+    // neighbours so that one of them branches.
+    if (!node.Leaf() && node.Count() == 1) {
+        Node child;
+        if (int rc = ReadNode(node.children[0], child); rc != kOk) return rc;
+        needed = !child.Leaf() && child.Count() == 1;
+    }
+    return kOk;
+}
+
+// The node and its neighbours under the same parent are cut anew into the
+// fewest nodes that hold their entries: an over-full node passes entries to a
+// neighbour with room before any node is added, and small or empty nodes are
+// joined and freed. The nodes keep their places (first to last), added nodes
+// come from the free list or the end of the file, and the parent's entries
+// for the group are replaced.
+int Tree::Rebalance(Frame& parent, Node& node, std::uint64_t records) {
+    Node& p = parent.node;
+    const std::size_t at = parent.index;
+    if (at >= p.Count()) return kErrIndex;
+    const std::size_t lo = at > 0 ? at - 1 : at;
+    const std::size_t hi = std::min(at + 1, p.Count() - 1);
+    std::vector<Node> group;
+    for (std::size_t j = lo; j <= hi; ++j) {
+        if (j == at) {
+            group.push_back(std::move(node));
+            continue;
+        }
+        Node sibling;
+        if (int rc = ReadNode(p.children[j], sibling); rc != kOk) return rc;
+        group.push_back(std::move(sibling));
+    }
+    Node all;
+    all.kind = static_cast<std::uint16_t>(group[at - lo].kind & ~kKindRoot);
+    all.keyLength = m_keyLength;
+    for (const Node& g : group) {
+        if (g.Leaf() != all.Leaf()) return kErrIndex;
+        all.keys.insert(all.keys.end(), g.keys.begin(), g.keys.end());
+        all.records.insert(all.records.end(), g.records.begin(), g.records.end());
+        all.children.insert(all.children.end(), g.children.begin(), g.children.end());
+    }
+    bool joined = false;
+    if (int rc = JoinChildren(all, records, true, joined); rc != kOk) return rc;
+    Ranges ranges;
+    if (all.Leaf()) {
+        ranges = PlanLeaves(all, LeafEntrySize(all, records), m_pad);
+    } else if (int rc = PlanInterior(all, ranges); rc != kOk) {
+        return rc;
+    }
+    std::vector<Node> pieces;
+    for (auto [b, e] : ranges) pieces.push_back(all.Slice(b, e));
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        if (i < group.size()) {
+            pieces[i].offset = group[i].offset;
+        } else if (int rc = Allocate(pieces[i].offset); rc != kOk) {
+            return rc;
+        }
+    }
+    for (std::size_t i = pieces.size(); i < group.size(); ++i) {
+        if (int rc = Release(group[i].offset); rc != kOk) return rc;
+    }
+    const std::uint32_t leftOuter = group.front().left;
+    const std::uint32_t rightOuter = group.back().right;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        pieces[i].left = i == 0 ? leftOuter : pieces[i - 1].offset;
+        pieces[i].right = i + 1 == pieces.size() ? rightOuter : pieces[i + 1].offset;
+    }
+    const std::uint32_t first = pieces.empty() ? rightOuter : pieces.front().offset;
+    const std::uint32_t last = pieces.empty() ? leftOuter : pieces.back().offset;
+    if (int rc = PatchLink(leftOuter, kOffRight, first); rc != kOk) return rc;
+    if (int rc = PatchLink(rightOuter, kOffLeft, last); rc != kOk) return rc;
+    for (const Node& piece : pieces) {
+        if (int rc = WriteNode(piece, records); rc != kOk) return rc;
+    }
+    for (std::size_t j = hi + 1; j-- > lo;) p.Erase(j);
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        const Node& piece = pieces[i];
+        p.Insert(lo + i, piece.Key(piece.Count() - 1), piece.records.back(), piece.offset);
+    }
+    return kOk;
+}
+
+int Tree::StoreRoot(Node& root, std::uint64_t records) {
+    root.left = kNone;
+    root.right = kNone;
+    // A root with a single child hands its place to that child: a level that
+    // does not branch only adds depth.
+    for (std::size_t step = 0;; ++step) {
+        if (step >= kMaxDepth) return kErrIndex;
+        bool joined = false;
+        if (int rc = JoinChildren(root, records, true, joined); rc != kOk) return rc;
+        if (root.Leaf() || root.Count() != 1) break;
+        Node child;
+        if (int rc = ReadNode(root.children[0], child); rc != kOk) return rc;
+        if (int rc = Release(root.offset); rc != kOk) return rc;
+        root = std::move(child);
+        root.left = kNone;
+        root.right = kNone;
+        m_root = root.offset;
+    }
+    if (!root.Leaf() && root.Count() == 0) {  // an empty tree is one empty root leaf
+        root.kind = kKindRoot | kKindLeaf;
+        root.children.clear();
+    }
+    root.kind |= kKindRoot;
+    if (Fits(root, records)) return WriteNode(root, records);
+    // Over-full root: its entries go to new nodes under a new root.
+    Node all = root;
+    all.kind = static_cast<std::uint16_t>(root.kind & ~kKindRoot);
+    Ranges ranges;
+    if (all.Leaf()) {
+        ranges = PlanLeaves(all, LeafEntrySize(all, records), m_pad);
+    } else if (int rc = PlanInterior(all, ranges); rc != kOk) {
+        return rc;
+    }
+    if (ranges.size() < 2) return kErrIndex;
+    std::vector<Node> pieces;
+    for (auto [b, e] : ranges) pieces.push_back(all.Slice(b, e));
+    pieces.front().offset = root.offset;
+    for (std::size_t i = 1; i < pieces.size(); ++i) {
+        if (int rc = Allocate(pieces[i].offset); rc != kOk) return rc;
+    }
+    Node top;
+    top.kind = kKindRoot;
+    top.keyLength = m_keyLength;
+    if (int rc = Allocate(top.offset); rc != kOk) return rc;
+    for (std::size_t i = 0; i < pieces.size(); ++i) {
+        Node& piece = pieces[i];
+        piece.left = i == 0 ? kNone : pieces[i - 1].offset;
+        piece.right = i + 1 == pieces.size() ? kNone : pieces[i + 1].offset;
+        if (int rc = WriteNode(piece, records); rc != kOk) return rc;
+        top.Insert(i, piece.Key(piece.Count() - 1), piece.records.back(), piece.offset);
+    }
+    m_root = top.offset;
+    return StoreRoot(top, records);
+}
+
+// Writes the changed node at `level` of the path and carries the change up:
+// a node that overflows, empties or could be joined with a neighbour is
+// regrouped with its neighbours, and a parent whose entries changed is
+// stored in turn.
+int Tree::Store(Path& path, std::size_t level, std::uint64_t records) {
+    for (;; --level) {
+        Node& node = path[level].node;
+        if (level == 0) return StoreRoot(node, records);
         Frame& parent = path[level - 1];
+        bool needed = false;
+        if (int rc = NeedsRebalance(parent, node, records, needed); rc != kOk) return rc;
+        if (needed) {
+            if (int rc = Rebalance(parent, node, records); rc != kOk) return rc;
+            continue;
+        }
+        if (int rc = WriteNode(node, records); rc != kOk) return rc;
         const std::size_t last = node.Count() - 1;
         std::uint8_t* pk = parent.node.Key(parent.index);
         if (std::memcmp(pk, node.Key(last), m_keyLength) == 0 && parent.node.records[parent.index] == node.records[last])
             return kOk;
         std::memcpy(pk, node.Key(last), m_keyLength);
         parent.node.records[parent.index] = node.records[last];
-        return Store(path, level - 1, records);
     }
-    // Split: the last piece keeps the node's place, new nodes take the rest.
-    std::vector<std::pair<std::size_t, std::size_t>> ranges;
-    if (node.Leaf()) {
-        std::uint32_t highest = 0;
-        for (auto r : node.records) highest = std::max(highest, r);
-        ranges = SplitLeaf(node, WidthsFor(m_keyLength, std::max<std::uint64_t>(records, highest)).Bytes(), m_pad);
-    } else {
-        ranges = SplitInterior(node.Count(), InteriorCapacity(m_keyLength));
-    }
-    if (ranges.size() < 2) return kErrIndex;
-    std::vector<Node> pieces;
-    for (auto [b, e] : ranges) pieces.push_back(node.Slice(b, e));
-    for (std::size_t i = 0; i + 1 < pieces.size(); ++i) {
-        if (int rc = Allocate(pieces[i].offset); rc != kOk) return rc;
-    }
-    pieces.back().offset = node.offset;
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        pieces[i].kind = static_cast<std::uint16_t>(node.kind & ~kKindRoot);
-        pieces[i].left = i == 0 ? node.left : pieces[i - 1].offset;
-        pieces[i].right = i + 1 == pieces.size() ? node.right : pieces[i + 1].offset;
-    }
-    if (int rc = PatchLink(node.left, kOffRight, pieces.front().offset); rc != kOk) return rc;
-    for (const Node& p : pieces) {
-        if (int rc = WriteNode(p, records); rc != kOk) return rc;
-    }
-    Node parentEntries;
-    parentEntries.keyLength = m_keyLength;
-    for (const Node& p : pieces) parentEntries.Insert(parentEntries.Count(), p.Key(p.Count() - 1), p.records.back(), 0);
-    if (level == 0) {
-        Path top(1);
-        top[0].node = Node{};
-        top[0].node.kind = kKindRoot;
-        top[0].node.keyLength = m_keyLength;
-        if (int rc = Allocate(top[0].node.offset); rc != kOk) return rc;
-        for (std::size_t i = 0; i < pieces.size(); ++i)
-            top[0].node.Insert(i, pieces[i].Key(pieces[i].Count() - 1), pieces[i].records.back(), pieces[i].offset);
-        m_root = top[0].node.offset;
-        return Store(top, 0, records);
-    }
-    Frame& parent = path[level - 1];
-    const std::size_t at = parent.index;
-    parent.node.Erase(at);
-    for (std::size_t i = 0; i < pieces.size(); ++i)
-        parent.node.Insert(at + i, pieces[i].Key(pieces[i].Count() - 1), pieces[i].records.back(), pieces[i].offset);
-    return Store(path, level - 1, records);
 }
 
 int Tree::Insert(const std::uint8_t* key, std::uint32_t record, std::uint64_t records) {

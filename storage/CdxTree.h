@@ -8,9 +8,22 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
+#include <utility>
 #include <vector>
 
 namespace tvx::db::cdx {
+
+// The form of a tree as Inspect finds it.
+struct Shape {
+    std::size_t depth = 0;     // levels, the leaves' included
+    std::size_t leaves = 0;
+    std::size_t interior = 0;  // interior nodes, the root included
+    std::size_t unary = 0;     // interior nodes with a single entry
+    // Faults of form: leaves at more than one depth, empty nodes below the
+    // root, an entry that is not its child's last key, wrong neighbour links.
+    std::vector<std::string> problems;
+};
 
 struct Entry {
     std::vector<std::uint8_t> key;
@@ -19,7 +32,7 @@ struct Entry {
 
 class Tree {
 public:
-    static constexpr std::size_t kMaxDepth = 32;
+    static constexpr std::size_t kMaxDepth = 64;
 
     Tree(BufferedFile& file, std::uint32_t headerOffset, unsigned keyLength, std::uint8_t pad)
         : m_file(file), m_header(headerOffset), m_keyLength(keyLength), m_pad(pad) {}
@@ -51,6 +64,9 @@ public:
     // Every node reached from the root (for checking), depth first.
     int VisitNodes(const std::function<int(const Node& node, std::size_t depth)>& visit);
 
+    // Walks the tree level by level; kErrIndex when it cannot be read.
+    int Inspect(Shape& out);
+
     // Key maintenance; `records` is the table's record count (leaf widths).
     int Insert(const std::uint8_t* key, std::uint32_t record, std::uint64_t records);
     int Remove(const std::uint8_t* key, std::uint32_t record, std::uint64_t records);
@@ -78,6 +94,15 @@ private:
     int Prev(Path& path);
     int Current(const Path& path, Entry& out) const;
     int Store(Path& path, std::size_t level, std::uint64_t records);
+    int StoreRoot(Node& root, std::uint64_t records);
+    bool Fits(const Node& node, std::uint64_t records) const;
+    int NeedsRebalance(const Frame& parent, const Node& node, std::uint64_t records, bool& needed);
+    int Rebalance(Frame& parent, Node& node, std::uint64_t records);
+    bool Narrow() const;
+    // Joins neighbouring children of `all` that fit in one node (narrow
+    // nodes only); with `apply` false only reports whether any would join.
+    int JoinChildren(Node& all, std::uint64_t records, bool apply, bool& found);
+    int PlanInterior(const Node& all, std::vector<std::pair<std::size_t, std::size_t>>& out);
     int Allocate(std::uint32_t& offset);
     int Release(std::uint32_t offset);
     int PatchLink(std::uint32_t node, std::size_t field, std::uint32_t value);

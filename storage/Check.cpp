@@ -29,6 +29,13 @@ void CheckTree(TableImpl& t, const std::string& name, cdx::Tree& tree, const Cdx
         problems.push_back(name + ": tree unreadable (code " + std::to_string(rc) + ")");
         return;
     }
+    cdx::Shape shape;
+    rc = tree.Inspect(shape);
+    if (rc != kOk) {
+        problems.push_back(name + ": tree unreadable (code " + std::to_string(rc) + ")");
+        return;
+    }
+    for (const std::string& p : shape.problems) problems.push_back(name + ": " + p);
     std::vector<std::uint8_t> previous;
     std::uint32_t previousRecord = 0;
     std::vector<std::uint32_t> seen(tag ? t.m_count + 1 : 0, 0);
