@@ -139,17 +139,11 @@ int BufferedFile::Read(std::uint64_t offset, void* buffer, std::size_t count) {
         Overlay(offset, out, count, m_markerLogical);
         return kOk;
     }
-    while (count > 0) {
-        Page* page = nullptr;
-        if (int rc = LoadPage(offset / kPageSize, page); rc != kOk) return rc;
-        const std::size_t at = static_cast<std::size_t>(offset % kPageSize);
-        const std::size_t n = std::min(count, kPageSize - at);
-        std::memcpy(out, page->bytes.data() + at, n);
+    const int rc = ForEachSpan(offset, count, [&](Page& page, std::size_t at, std::size_t n) {
+        std::memcpy(out, page.bytes.data() + at, n);
         out += n;
-        offset += n;
-        count -= n;
-    }
-    return Trim();
+    });
+    return rc != kOk ? rc : Trim();
 }
 
 int BufferedFile::Write(std::uint64_t offset, const void* buffer, std::size_t count) {
@@ -162,20 +156,31 @@ int BufferedFile::Write(std::uint64_t offset, const void* buffer, std::size_t co
         m_size = std::max(m_size, offset + count);
         return kOk;
     }
+    const int rc = ForEachSpan(offset, count, [&](Page& page, std::size_t at, std::size_t n) {
+        std::memcpy(page.bytes.data() + at, in, n);
+        page.dirty = true;
+        m_dirty = true;
+        in += n;
+        offset += n;
+        m_size = std::max(m_size, offset);
+    });
+    return rc != kOk ? rc : Trim();
+}
+
+// Calls use(page, offset in page, byte count) for each page that the range
+// [offset, offset + count) touches, in order, loading the pages as needed.
+template <typename Use>
+int BufferedFile::ForEachSpan(std::uint64_t offset, std::size_t count, Use&& use) {
     while (count > 0) {
         Page* page = nullptr;
         if (int rc = LoadPage(offset / kPageSize, page); rc != kOk) return rc;
         const std::size_t at = static_cast<std::size_t>(offset % kPageSize);
         const std::size_t n = std::min(count, kPageSize - at);
-        std::memcpy(page->bytes.data() + at, in, n);
-        page->dirty = true;
-        m_dirty = true;
-        in += n;
+        use(*page, at, n);
         offset += n;
         count -= n;
-        m_size = std::max(m_size, offset);
     }
-    return Trim();
+    return kOk;
 }
 
 int BufferedFile::Truncate(std::uint64_t size) {

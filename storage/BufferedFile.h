@@ -80,6 +80,8 @@ private:
         bool dirty = false;
     };
     int LoadPage(std::uint64_t index, Page*& page);
+    template <typename Use>
+    int ForEachSpan(std::uint64_t offset, std::size_t count, Use&& use);
     int Trim();
     int Fail(int code);
     // Every change to the file itself goes through these two.

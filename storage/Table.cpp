@@ -388,12 +388,15 @@ int TableImpl::PositionFromTag(int rc, std::uint32_t record) {
     return kOk;
 }
 
-int TableImpl::Top() {
+// The first (top) or last (bottom) record, in the selected tag's order or in
+// record order.
+int TableImpl::GoToExtreme(bool first) {
     if (Pending()) return kErrPending;
     if (int rc = WriteBack(); rc != kOk) return rc;
     if (m_selected) {
         cdx::Entry e;
-        const int rc = m_selected->impl().tree->First(e);
+        auto& tree = *m_selected->impl().tree;
+        const int rc = first ? tree.First(e) : tree.Last(e);
         const int r = PositionFromTag(rc, e.record);
         if (r == kEof) m_atBeginning = true;
         return r;
@@ -403,28 +406,13 @@ int TableImpl::Top() {
         m_atBeginning = true;
         return kEof;
     }
-    if (int rc = Load(1); rc != kOk) return Fail(rc, kLocRead);
+    if (int rc = Load(first ? 1 : m_count); rc != kOk) return Fail(rc, kLocRead);
     return kOk;
 }
 
-int TableImpl::Bottom() {
-    if (Pending()) return kErrPending;
-    if (int rc = WriteBack(); rc != kOk) return rc;
-    if (m_selected) {
-        cdx::Entry e;
-        const int rc = m_selected->impl().tree->Last(e);
-        const int r = PositionFromTag(rc, e.record);
-        if (r == kEof) m_atBeginning = true;
-        return r;
-    }
-    if (m_count == 0) {
-        GoEnd();
-        m_atBeginning = true;
-        return kEof;
-    }
-    if (int rc = Load(m_count); rc != kOk) return Fail(rc, kLocRead);
-    return kOk;
-}
+int TableImpl::Top() { return GoToExtreme(true); }
+
+int TableImpl::Bottom() { return GoToExtreme(false); }
 
 int TableImpl::Go(std::uint32_t record) {
     if (Pending()) return kErrPending;

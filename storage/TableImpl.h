@@ -38,6 +38,7 @@ public:
     // Positioning (results 0, 3, 4 or an error).
     int Top();
     int Bottom();
+    int GoToExtreme(bool first);
     int Skip(long count);
     int Go(std::uint32_t record);
     int Seek(const void* bytes, std::size_t length, bool next);

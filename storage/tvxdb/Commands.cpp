@@ -60,15 +60,15 @@ public:
         if (a.size() < 3) throw Failure{kUsage, kErrParameter};
         std::vector<std::string> names;
         std::vector<DbFieldInfo> fields;
-        const auto specs = Split(a[2], ',');
-        names.reserve(specs.size() * 3 + a.size() * 2);
-        for (const auto& spec : specs) {
-            const auto p = Split(spec, ':');
+        const auto fieldTexts = Split(a[2], ',');
+        names.reserve(fieldTexts.size() * 3 + a.size() * 2);
+        for (const auto& fieldText : fieldTexts) {
+            const auto p = Split(fieldText, ':');
             if (p.size() != 3 || p[1].size() != 1 || p[0].empty())
-                throw Failure{"bad field " + spec + " (want NAME:TYPE:LEN)", kErrParameter};
+                throw Failure{"bad field " + fieldText + " (want NAME:TYPE:LEN)", kErrParameter};
             char* end = nullptr;
             const unsigned long len = std::strtoul(p[2].c_str(), &end, 10);
-            if (*end || len == 0) throw Failure{"bad field length in " + spec, kErrParameter};
+            if (*end || len == 0) throw Failure{"bad field length in " + fieldText, kErrParameter};
             names.push_back(p[0]);
             fields.push_back({names.back().c_str(), p[1][0], static_cast<unsigned>(len), 0, false});
         }
