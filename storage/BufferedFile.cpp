@@ -110,24 +110,44 @@ int BufferedFile::FileTruncate(std::uint64_t size) {
 }
 
 int BufferedFile::LoadPage(std::uint64_t index, Page*& page) {
-    auto it = m_pages.find(index);
-    if (it != m_pages.end()) {
-        page = &it->second;
+    if (m_last && m_lastIndex == index) {
+        page = m_last;
+        page->used = ++m_clock;
         return kOk;
     }
-    Page fresh;
-    fresh.bytes.assign(kPageSize, 0);
+    if (index < m_pages.size() && m_pages[index]) {
+        page = m_pages[index].get();
+        page->used = ++m_clock;
+        m_last = page;
+        m_lastIndex = index;
+        return kOk;
+    }
+    auto fresh = std::make_unique<Page>();
+    fresh->bytes.assign(kPageSize, 0);
     const std::uint64_t start = index * kPageSize;
     // Only bytes that are both on disk and inside the logical size are read:
     // a truncated-then-regrown region reads as zeros.
     const std::uint64_t limit = std::min(m_diskSize, m_size);
     if (start < limit) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, limit - start));
-        if (m_file->Read(start, fresh.bytes.data(), n) != kOk) return Fail(kErrReadWrite);
-        Overlay(start, fresh.bytes.data(), n, m_markerLogical);
+        if (m_file->Read(start, fresh->bytes.data(), n) != kOk) return Fail(kErrReadWrite);
+        Overlay(start, fresh->bytes.data(), n, m_markerLogical);
     }
-    page = &m_pages.emplace(index, std::move(fresh)).first->second;
+    if (index >= m_pages.size()) m_pages.resize(static_cast<std::size_t>(index) + 1);
+    fresh->used = ++m_clock;
+    page = fresh.get();
+    m_pages[index] = std::move(fresh);
+    ++m_held;
+    m_last = page;
+    m_lastIndex = index;
     return kOk;
+}
+
+void BufferedFile::DropPage(std::uint64_t index) {
+    if (index >= m_pages.size() || !m_pages[index]) return;
+    if (m_last == m_pages[index].get()) m_last = nullptr;
+    m_pages[index].reset();
+    --m_held;
 }
 
 int BufferedFile::Read(std::uint64_t offset, void* buffer, std::size_t count) {
@@ -195,13 +215,14 @@ int BufferedFile::Truncate(std::uint64_t size) {
     }
     if (size < m_size) {
         // Pages past the new end go; the page holding the end keeps zeros after it.
-        for (auto it = m_pages.lower_bound((size + kPageSize - 1) / kPageSize); it != m_pages.end();)
-            it = m_pages.erase(it);
+        const std::uint64_t keep = (size + kPageSize - 1) / kPageSize;
+        for (std::uint64_t i = keep; i < m_pages.size(); ++i) DropPage(i);
+        if (keep < m_pages.size()) m_pages.resize(static_cast<std::size_t>(keep));
         if (size % kPageSize != 0) {
-            auto it = m_pages.find(size / kPageSize);
-            if (it != m_pages.end()) {
-                std::fill(it->second.bytes.begin() + static_cast<std::ptrdiff_t>(size % kPageSize),
-                          it->second.bytes.end(), 0);
+            const std::uint64_t i = size / kPageSize;
+            if (i < m_pages.size() && m_pages[i]) {
+                std::fill(m_pages[i]->bytes.begin() + static_cast<std::ptrdiff_t>(size % kPageSize),
+                          m_pages[i]->bytes.end(), 0);
             }
         }
     }
@@ -214,13 +235,14 @@ int BufferedFile::Flush() {
     if (m_failed) return kErrReadWrite;
     if (!m_writeBack) return m_file->Flush() == kOk ? kOk : Fail(kErrReadWrite);
     if (!m_dirty) return kOk;
-    for (auto it = m_pages.rbegin(); it != m_pages.rend(); ++it) {
-        if (!it->second.dirty) continue;
-        const std::uint64_t start = it->first * kPageSize;
+    for (std::size_t i = m_pages.size(); i-- > 0;) {
+        Page* page = m_pages[i].get();
+        if (!page || !page->dirty) continue;
+        const std::uint64_t start = std::uint64_t{i} * kPageSize;
         if (start >= m_size) continue;
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, m_size - start));
-        if (int rc = FileWrite(start, it->second.bytes.data(), n); rc != kOk) return rc;
-        it->second.dirty = false;
+        if (int rc = FileWrite(start, page->bytes.data(), n); rc != kOk) return rc;
+        page->dirty = false;
     }
     if (m_size < m_diskSize) {
         if (int rc = FileTruncate(m_size); rc != kOk) return rc;
@@ -230,15 +252,28 @@ int BufferedFile::Flush() {
     return kOk;
 }
 
+// Past the limit, every held-back change is written and the least recently
+// used half of the pages is dropped: the pages in use (the upper levels of an
+// index, the end of a table being appended to) stay.
 int BufferedFile::Trim() {
-    if (m_pages.size() * kPageSize <= m_cacheLimit) return kOk;
+    if (m_held * kPageSize <= m_cacheLimit) return kOk;
     if (int rc = Flush(); rc != kOk) return rc;
-    m_pages.clear();
+    std::vector<std::uint64_t> uses;
+    uses.reserve(m_held);
+    for (const auto& page : m_pages)
+        if (page) uses.push_back(page->used);
+    const auto middle = uses.begin() + static_cast<std::ptrdiff_t>(uses.size() / 2);
+    std::nth_element(uses.begin(), middle, uses.end());
+    const std::uint64_t cut = *middle;
+    for (std::size_t i = 0; i < m_pages.size(); ++i)
+        if (m_pages[i] && m_pages[i]->used < cut) DropPage(i);
     return kOk;
 }
 
 void BufferedFile::Discard() {
     m_pages.clear();
+    m_held = 0;
+    m_last = nullptr;
     m_dirty = false;
     m_size = m_diskSize;
 }

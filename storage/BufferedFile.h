@@ -28,7 +28,6 @@
 
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <vector>
 
@@ -77,12 +76,14 @@ public:
 private:
     struct Page {
         std::vector<std::uint8_t> bytes;
+        std::uint64_t used = 0;  // m_clock at the last use
         bool dirty = false;
     };
     int LoadPage(std::uint64_t index, Page*& page);
     template <typename Use>
     int ForEachSpan(std::uint64_t offset, std::size_t count, Use&& use);
     int Trim();
+    void DropPage(std::uint64_t index);
     int Fail(int code);
     // Every change to the file itself goes through these two.
     int FileWrite(std::uint64_t offset, const std::uint8_t* bytes, std::size_t count);
@@ -95,7 +96,12 @@ private:
     std::unique_ptr<DbFile> m_file;
     bool m_writeBack;
     std::size_t m_cacheLimit;
-    std::map<std::uint64_t, Page> m_pages;
+    // Pages by index (offset / kPageSize); null where not held.
+    std::vector<std::unique_ptr<Page>> m_pages;
+    std::size_t m_held = 0;     // non-null entries of m_pages
+    std::uint64_t m_clock = 0;  // counts page uses, for eviction
+    Page* m_last = nullptr;     // the page used last and its index
+    std::uint64_t m_lastIndex = 0;
     std::uint64_t m_size = 0;      // logical size
     std::uint64_t m_diskSize = 0;  // size of the file on disk
     bool m_failed = false;

@@ -16,7 +16,9 @@ using namespace tvx::db::endian;
 
 namespace {
 
-constexpr std::size_t kCacheLimit = 8u << 20;
+// Per file: an index of about 100,000 catalogue keys (some 40 MB) is held
+// whole, so that look-ups and appends rarely go to the file.
+constexpr std::size_t kCacheLimit = 64u << 20;
 
 bool SameName(const char* a, const char* b) {
     for (; *a && *b; ++a, ++b)

@@ -1,0 +1,124 @@
+// The index and table files' page cache: what it holds back, what it gives
+// back after pages were dropped past its limit, and how it cuts a file.
+#include "storage/BufferedFile.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace tvx::db {
+namespace {
+
+// A file in memory that counts what reaches it.
+struct MemoryBytes {
+    std::vector<std::uint8_t> bytes;
+    int reads = 0;
+    int writes = 0;
+};
+
+class MemoryFile final : public DbFile {
+public:
+    explicit MemoryFile(MemoryBytes& m) : m_m(m) {}
+    int Read(std::uint64_t offset, void* buffer, std::size_t count) override {
+        ++m_m.reads;
+        if (offset + count > m_m.bytes.size()) return kErrReadWrite;
+        std::copy_n(m_m.bytes.begin() + static_cast<std::ptrdiff_t>(offset), count, static_cast<std::uint8_t*>(buffer));
+        return kOk;
+    }
+    int Write(std::uint64_t offset, const void* buffer, std::size_t count) override {
+        ++m_m.writes;
+        if (offset + count > m_m.bytes.size()) m_m.bytes.resize(offset + count);
+        const auto* in = static_cast<const std::uint8_t*>(buffer);
+        std::copy(in, in + count, m_m.bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+        return kOk;
+    }
+    int Size(std::uint64_t& size) override {
+        size = m_m.bytes.size();
+        return kOk;
+    }
+    int Truncate(std::uint64_t size) override {
+        m_m.bytes.resize(size);
+        return kOk;
+    }
+    int Flush() override { return kOk; }
+
+private:
+    MemoryBytes& m_m;
+};
+
+constexpr std::size_t kPage = BufferedFile::kPageSize;
+
+std::uint8_t Pattern(std::uint64_t at) { return static_cast<std::uint8_t>(at * 7 + at / 251); }
+
+TEST(CacheTest, HoldsWritesBackUntilFlush) {
+    MemoryBytes m;
+    BufferedFile file(std::make_unique<MemoryFile>(m), true, 4 * kPage);
+    ASSERT_EQ(file.Init(), kOk);
+    std::vector<std::uint8_t> block(3 * kPage / 2);
+    for (std::size_t i = 0; i < block.size(); ++i) block[i] = Pattern(i);
+    ASSERT_EQ(file.Write(0, block.data(), block.size()), kOk);
+    EXPECT_EQ(m.writes, 0);
+    EXPECT_EQ(file.Size(), block.size());
+    ASSERT_EQ(file.Flush(), kOk);
+    EXPECT_EQ(m.bytes, block);
+}
+
+// Past the limit the cache writes everything out and drops the pages used
+// longest ago; whatever is read afterwards, held or not, is what was written.
+TEST(CacheTest, DroppedPagesReadBackWhatWasWritten) {
+    MemoryBytes m;
+    BufferedFile file(std::make_unique<MemoryFile>(m), true, 4 * kPage);
+    ASSERT_EQ(file.Init(), kOk);
+    const std::uint64_t size = 20 * kPage + 100;
+    for (std::uint64_t at = 0; at < size; at += 300) {
+        std::uint8_t chunk[300];
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(300, size - at));
+        for (std::size_t i = 0; i < n; ++i) chunk[i] = Pattern(at + i);
+        ASSERT_EQ(file.Write(at, chunk, n), kOk);
+        // The first page is used all the while: it is never the one dropped.
+        std::uint8_t first = 0;
+        ASSERT_EQ(file.Read(5, &first, 1), kOk);
+        ASSERT_EQ(first, Pattern(5));
+    }
+    EXPECT_GT(m.writes, 0) << "the limit forced nothing out";
+    const int readsBefore = m.reads;
+    std::uint8_t first = 0;
+    ASSERT_EQ(file.Read(kPage - 1, &first, 1), kOk);
+    EXPECT_EQ(m.reads, readsBefore) << "a page in constant use was dropped";
+    for (std::uint64_t at = 0; at < size; at += 997) {
+        std::uint8_t b = 0;
+        ASSERT_EQ(file.Read(at, &b, 1), kOk);
+        ASSERT_EQ(b, Pattern(at)) << "at " << at;
+    }
+    ASSERT_EQ(file.Flush(), kOk);
+    ASSERT_EQ(m.bytes.size(), size);
+    for (std::uint64_t at = 0; at < size; ++at) ASSERT_EQ(m.bytes[at], Pattern(at)) << "at " << at;
+}
+
+TEST(CacheTest, CutThenRegrownReadsZeros) {
+    MemoryBytes m;
+    BufferedFile file(std::make_unique<MemoryFile>(m), true, 4 * kPage);
+    ASSERT_EQ(file.Init(), kOk);
+    std::vector<std::uint8_t> block(3 * kPage, 0xAB);
+    ASSERT_EQ(file.Write(0, block.data(), block.size()), kOk);
+    ASSERT_EQ(file.Flush(), kOk);
+    ASSERT_EQ(file.Truncate(kPage + 10), kOk);
+    EXPECT_EQ(file.Size(), kPage + 10);
+    ASSERT_EQ(file.Flush(), kOk);
+    EXPECT_EQ(m.bytes.size(), kPage + 10);
+    const std::uint8_t one = 1;
+    ASSERT_EQ(file.Write(3 * kPage - 1, &one, 1), kOk);
+    std::vector<std::uint8_t> back(3 * kPage);
+    ASSERT_EQ(file.Read(0, back.data(), back.size()), kOk);
+    for (std::size_t i = 0; i < back.size(); ++i) {
+        const std::uint8_t want = i < kPage + 10 ? 0xAB : i == 3 * kPage - 1 ? 1 : 0;
+        ASSERT_EQ(back[i], want) << "at " << i;
+    }
+    ASSERT_EQ(file.Flush(), kOk);
+    EXPECT_EQ(m.bytes, back);
+}
+
+}  // namespace
+}  // namespace tvx::db
