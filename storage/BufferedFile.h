@@ -68,6 +68,7 @@ public:
     // Called before every change reaches the file; an error refuses it.
     void BeforeChange(std::function<int()> hook) { m_beforeChange = std::move(hook); }
 
+    bool HoldsWrites() const noexcept { return m_writeBack; }
     bool Failed() const noexcept { return m_failed; }
     bool Dirty() const noexcept { return m_dirty; }
     // Drops every unwritten change (used when the file is abandoned after a failure).

@@ -317,6 +317,8 @@ int TableImpl::Settle() {
     // matches, and the index's change marker cleared last of all.
     if (m_index)
         if (int rc = m_index->Flush(); rc != kOk) return rc;
+    if (m_headerChanged)
+        if (int rc = WriteHeader(true); rc != kOk) return rc;
     if (int rc = m_file->Flush(); rc != kOk) return rc;
     if (m_index)
         if (int rc = m_index->File().LowerMarker(); rc != kOk) return rc;
@@ -527,7 +529,13 @@ int TableImpl::Append() {
         if (int r = m_index->AddRecord(record, m_buffer.data(), record); r != kOk) return Fail(r, kLocIndex);
     }
     m_count = record;
-    if (int r = WriteHeader(true); r != kOk) return r;
+    // A file whose writes are held back gets its count at the next flush or
+    // close (Settle): until then no one else can read it.
+    if (m_file->HoldsWrites()) {
+        m_headerChanged = true;
+    } else if (int r = WriteHeader(true); r != kOk) {
+        return r;
+    }
     std::memcpy(m_stored.data(), m_buffer.data(), m_recordLength);
     m_record = record;
     m_changed = false;
