@@ -17,7 +17,6 @@
 namespace tvx::db::test {
 namespace {
 
-using BalanceTest = StorageTest;
 
 // A small generator of its own, so that the keys are the same everywhere.
 class Random {
@@ -67,6 +66,17 @@ std::string Describe(const cdx::Shape& s) {
     return "depth " + std::to_string(s.depth) + ", " + std::to_string(s.leaves) + " leaves, " +
            std::to_string(s.interior) + " interior nodes of which " + std::to_string(s.unary) + " with one entry";
 }
+
+class BalanceTest : public StorageTest {
+protected:
+    // Appends n random FILES paths (ID "0"), remembered in record order.
+    static void AppendRandomPaths(DbTable* t, Random& random, std::uint32_t n, std::vector<std::string>& paths) {
+        for (std::uint32_t i = 0; i < n; ++i) {
+            paths.push_back(RandomPath(random, i));
+            ASSERT_EQ(AppendValues(t, {"0", paths.back()}), kOk);
+        }
+    }
+};
 
 // Every path is found by a seek on the whole key, on its own record.
 void ExpectEveryPathFound(DbTable* t, const std::vector<std::string>& paths) {
@@ -147,10 +157,8 @@ TEST_F(BalanceTest, ChangedKeysThatEmptyWholeRangesKeepTheTreeShallowSoundAndReu
     Random random(7);
     std::vector<std::string> paths;
     const std::uint32_t n = 5000;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        paths.push_back(RandomPath(random, i));
-        ASSERT_EQ(AppendValues(t, {"0", paths.back()}), kOk);
-    }
+    AppendRandomPaths(t, random, n, paths);
+    ASSERT_FALSE(HasFatalFailure());
     // Every key on drive D moves to a short one past all others, a range of
     // leaves empties and its nodes go to the free list; random keys elsewhere
     // change too.
@@ -193,10 +201,8 @@ TEST_F(BalanceTest, ChangingEveryKeyAwayAndBackLeavesASingleLevelAndThenASoundTr
     Random random(3);
     std::vector<std::string> paths;
     const std::uint32_t n = 600;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        paths.push_back(RandomPath(random, i));
-        ASSERT_EQ(AppendValues(t, {"0", paths.back()}), kOk);
-    }
+    AppendRandomPaths(t, random, n, paths);
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_GT(ShapeOf(t).depth, 3u);
     // All keys become one short key: the tree shrinks to a few leaves under
     // a root, or a single leaf, as a rebuild would make it.
