@@ -292,7 +292,9 @@ int TableImpl::OpenIndex(const std::string& path, bool mustExist) {
     m_selected = nullptr;
     DbFileSystem& files = *m_context.state().files;
     auto file = files.Open(path.c_str(), m_context.accessMode, m_readOnly);
-    if (!file) return kErrOpen;
+    // An index file that cannot be opened (missing, or held by another
+    // process) follows the same silent rule as the table file.
+    if (!file) return m_context.openErrorIsError ? kErrOpen : kNotOpened;
     auto buffered = std::make_unique<BufferedFile>(std::move(file), m_context.accessMode == 1, kCacheLimit);
     if (int rc = buffered->Init(); rc != kOk) return rc;
     if (int rc = CdxIndex::Open(*this, std::move(buffered), path, m_index); rc != kOk) {
@@ -506,7 +508,13 @@ int TableImpl::Seek(const void* bytes, std::size_t length, bool next) {
 
 int TableImpl::AppendStart() {
     if (Pending()) return kErrPending;
-    return WriteBack();
+    if (int rc = WriteBack(); rc != kOk) return rc;
+    // The buffer now belongs to the record being appended, not to the one
+    // that was current: an append that is given up (a field that did not
+    // fit) must not be written back over that record at the next move.
+    m_record = m_count + 1;
+    m_atEnd = true;
+    return kOk;
 }
 
 void TableImpl::Blank() {

@@ -268,5 +268,36 @@ TEST_F(TableTest, WriteBackBeforeMovingKeepsChanges) {
     EXPECT_EQ(t->Field("PATH")->Text()[0], 'a');
 }
 
+TEST_F(TableTest, GivenUpAppendNeverOverwritesTheRecordThatWasCurrent) {
+    DbTable* t = DbTable::Create(m_context, Path("dests").c_str(), kDestsFields, kPathTag);
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(AppendValues(t, {"1", "kept"}), kOk);
+    ASSERT_EQ(t->Bottom(), kOk);
+    ASSERT_EQ(t->AppendStart(), kOk);
+    t->Blank();
+    EXPECT_EQ(t->Field("PATH")->AssignBytes(std::string(300, 'x').data(), 300), kErrGeneral);
+    // The caller gives the append up and moves on.
+    ASSERT_EQ(t->Top(), kOk);
+    EXPECT_EQ(std::string(t->Field("PATH")->Text(), 4), "kept");
+    ASSERT_EQ(t->Close(), kOk);
+    t = DbTable::Open(m_context, Path("dests").c_str());
+    ASSERT_NE(t, nullptr);
+    EXPECT_EQ(t->RecordCount(), 1u);
+    ASSERT_EQ(t->Top(), kOk);
+    EXPECT_EQ(std::string(t->Field("PATH")->Text(), 4), "kept");
+}
+
+TEST_F(TableTest, MissingIndexFileFollowsTheSilentOpenRule) {
+    ASSERT_NE(DbTable::Create(m_context, Path("files").c_str(), kFilesFields, kPathTag), nullptr);
+    ASSERT_EQ(m_context.CloseAll(), kOk);
+    ASSERT_TRUE(fs::remove(Path("FILES.CDX")));
+    EXPECT_EQ(DbTable::Open(m_context, Path("files").c_str()), nullptr);
+    EXPECT_EQ(m_context.ErrorCode(), kErrOpen);
+    m_context.SetErrorCode(0);
+    m_context.openErrorIsError = false;
+    EXPECT_EQ(DbTable::Open(m_context, Path("files").c_str()), nullptr);
+    EXPECT_EQ(m_context.ErrorCode(), kNotOpened);
+}
+
 }  // namespace
 }  // namespace tvx::db::test
