@@ -1,0 +1,61 @@
+#include "engine/FileQueries.h"
+
+#include "framework/Handle.h"
+
+namespace tvx::engine {
+
+DWORD GetFileStamp(const std::wstring& path, std::uint64_t& stamp) {
+    stamp = 0;
+    WIN32_FIND_DATAW data{};
+    UniqueFindHandle find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+    if (!find) return ERROR_FILE_NOT_FOUND;
+    const std::uint64_t created = FileTimeValue(data.ftCreationTime);
+    const std::uint64_t written = FileTimeValue(data.ftLastWriteTime);
+    stamp = created > written ? created : written;
+    return 0;
+}
+
+std::uint64_t GetFileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+std::wstring VolumeRootOf(const std::wstring& path) {
+    std::size_t end;
+    if (path.rfind(L"\\\\", 0) == 0) {
+        // UNC: the root is \\server\share\ (the fourth backslash).
+        end = path.find(L'\\', 2);
+        if (end != std::wstring::npos) end = path.find(L'\\', end + 1);
+    } else {
+        end = path.find(L'\\');
+    }
+    std::wstring root = path.substr(0, end);
+    root.push_back(L'\\');
+    return root;
+}
+
+namespace {
+
+// Free bytes for the caller and total bytes of the path's volume.
+bool QueryVolume(const std::wstring& path, std::uint64_t& freeBytes, std::uint64_t& totalBytes) {
+    ULARGE_INTEGER available{}, total{}, free{};
+    if (!::GetDiskFreeSpaceExW(VolumeRootOf(path).c_str(), &available, &total, &free)) return false;
+    freeBytes = available.QuadPart;
+    totalBytes = total.QuadPart;
+    return true;
+}
+
+}  // namespace
+
+std::uint64_t GetFreeSpace(const std::wstring& path) {
+    std::uint64_t freeBytes = 0, totalBytes = 0;
+    return QueryVolume(path, freeBytes, totalBytes) ? freeBytes : kUnknownSpace;
+}
+
+std::uint64_t GetCapacity(const std::wstring& path) {
+    std::uint64_t freeBytes = 0, totalBytes = 0;
+    return QueryVolume(path, freeBytes, totalBytes) ? totalBytes : kUnknownSpace;
+}
+
+}  // namespace tvx::engine

@@ -1,0 +1,43 @@
+// Small questions the copy engine asks the file system: a file's stamp and
+// size, and a volume's free space and capacity. All sizes are 64-bit.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+// winbase.h still carries a 16-bit era macro GetFreeSpace(w) that would
+// swallow every call of the function below.
+#ifdef GetFreeSpace
+#undef GetFreeSpace
+#endif
+
+namespace tvx::engine {
+
+// What GetFreeSpace and GetCapacity answer when no query of the volume works.
+inline constexpr std::uint64_t kUnknownSpace = 0xFFFFFFFFFFFFFFFFull;
+
+// The later of a FILETIME pair, as one 64-bit file time.
+inline std::uint64_t FileTimeValue(const FILETIME& time) noexcept {
+    return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
+}
+
+// The file stamp: the later of the creation time and the last-write time, as
+// directory enumeration reports them. 0 on success; ERROR_FILE_NOT_FOUND with
+// stamp 0 when the file cannot be found.
+DWORD GetFileStamp(const std::wstring& path, std::uint64_t& stamp);
+
+// The file's size in bytes; 0 when it cannot be found.
+std::uint64_t GetFileSize(const std::wstring& path);
+
+// The root that a volume query uses for a path: "E:\Data\x" gives "E:\",
+// "E:" gives "E:\", "\\server\share\x" gives "\\server\share\".
+std::wstring VolumeRootOf(const std::wstring& path);
+
+// Bytes free for the caller, and total bytes, of the volume holding the path;
+// kUnknownSpace when the volume cannot be asked.
+std::uint64_t GetFreeSpace(const std::wstring& path);
+std::uint64_t GetCapacity(const std::wstring& path);
+
+}  // namespace tvx::engine
