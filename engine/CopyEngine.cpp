@@ -1,0 +1,454 @@
+#include "engine/CopyEngine.h"
+
+#include "engine/Alerts.h"
+#include "engine/FileQueries.h"
+#include "framework/Handle.h"
+#include "framework/Trace.h"
+#include "settings/Settings.h"
+
+#include <algorithm>
+#include <vector>
+
+namespace tvx::engine {
+namespace {
+
+// The attributes a file can be given by CreateFileW and SetFileAttributesW;
+// the others (directory, sparse, compressed, encrypted, ...) describe how the
+// source is stored, not what the copy should be.
+constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_TEMPORARY | FILE_ATTRIBUTE_OFFLINE |
+                                      FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+DWORD LastError() {
+    const DWORD error = ::GetLastError();
+    return error != 0 ? error : ERROR_GEN_FAILURE;
+}
+
+// The attribute word as the catalogue keeps it: FILE_ATTRIBUTE_NORMAL is 0.
+DWORD RecordedAttributes(DWORD attributes) { return attributes == FILE_ATTRIBUTE_NORMAL ? 0 : attributes; }
+
+DWORD AttributesForCopy(DWORD attributes) {
+    const DWORD settable = attributes & kSettableAttributes;
+    return settable != 0 ? settable : FILE_ATTRIBUTE_NORMAL;
+}
+
+std::wstring FolderOf(const std::wstring& path) {
+    const std::size_t slash = path.rfind(L'\\');
+    return slash == std::wstring::npos ? path : path.substr(0, slash);
+}
+
+// The source path from its first backslash on; from its third character on
+// when it has none.
+std::wstring PathBelowDrive(const std::wstring& source) {
+    const std::size_t slash = source.find(L'\\');
+    if (slash != std::wstring::npos) return source.substr(slash);
+    return source.size() > 2 ? source.substr(2) : std::wstring();
+}
+
+bool IsDiskFull(DWORD result) { return result == ERROR_DISK_FULL || result == ERROR_HANDLE_DISK_FULL; }
+
+// Results that mean "in use or already there, or stopped": the file is tried
+// again at the next pass without bothering the user.
+bool IsSilentSkip(DWORD result) {
+    switch (result) {
+        case ERROR_LOCK_VIOLATION:
+        case ERROR_DRIVE_LOCKED:
+        case ERROR_POSSIBLE_DEADLOCK:
+        case ERROR_LOCK_FAILED:
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_TOO_MANY_OPEN_FILES:
+        case ERROR_OPERATION_ABORTED: return true;
+        default: return false;
+    }
+}
+
+// Opens a file for a sequential, unbuffered read. Sharing nothing comes
+// first, so that nobody changes the file while it is copied; a file that
+// others hold open is still read when they allow it.
+UniqueHandle OpenForCopy(const std::wstring& path, DWORD& error) {
+    constexpr DWORD kShareModes[] = {0, FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE};
+    for (DWORD share : kShareModes) {
+        UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_NO_BUFFERING, nullptr));
+        if (file) {
+            error = 0;
+            return file;
+        }
+        error = LastError();
+    }
+    return UniqueHandle();
+}
+
+// A folder creation that fails because the folder is there already (or is a
+// drive root, which Windows refuses with access denied) succeeds.
+DWORD CreateOneFolder(std::wstring path) {
+    if (path.size() == 2 && path[1] == L':') path.push_back(L'\\');  // "E:" would be E:'s current folder
+    if (::CreateDirectoryW(path.c_str(), nullptr)) return 0;
+    const DWORD error = LastError();
+    if (error == ERROR_ALREADY_EXISTS) return 0;
+    if (error == ERROR_ACCESS_DENIED && ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return 0;
+    return error;
+}
+
+// Where a copy is written until it is complete; the target itself when the
+// partial name cannot be used for it.
+std::wstring PartialPathFor(const std::wstring& target) {
+    const std::wstring folder = FolderOf(target);
+    if (folder.size() == target.size()) return target;
+    std::wstring partial = folder + L"\\" + kPartialCopyName;
+    if (::CompareStringOrdinal(partial.c_str(), -1, target.c_str(), -1, TRUE) == CSTR_EQUAL) return target;
+    // Do not turn a path that fits the classic limit into one that does not.
+    if (partial.size() >= MAX_PATH && partial.size() > target.size()) return target;
+    return partial;
+}
+
+std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) { return a + b < a ? kUnknownSpace : a + b; }
+
+}  // namespace
+
+// ---------------------------------------------------------------- paths
+
+std::wstring DestinationRootOf(const std::wstring& destination) {
+    if (!destination.empty() && destination.back() == L'\\') return destination.substr(0, destination.size() - 1);
+    return destination;
+}
+
+std::wstring MirrorPathOf(const std::wstring& root, const std::wstring& source) {
+    return root + PathBelowDrive(source);
+}
+
+std::wstring RevisionBaseOf(const std::wstring& root, const std::wstring& source) {
+    return root + L"\\" + kRevisionsFolder + PathBelowDrive(source);
+}
+
+namespace {
+
+// The base with ".(" tag ")" before the extension of its file name.
+std::wstring WithRevisionTag(const std::wstring& base, const std::wstring& tag) {
+    const std::size_t nameStart = base.rfind(L'\\') == std::wstring::npos ? 0 : base.rfind(L'\\') + 1;
+    const std::size_t dot = base.rfind(L'.');
+    const std::wstring mark = L".(" + tag + L")";
+    if (dot == std::wstring::npos || dot < nameStart) return base + mark;
+    return base.substr(0, dot) + mark + base.substr(dot);
+}
+
+}  // namespace
+
+std::wstring RevisionNameOf(const std::wstring& base, std::uint32_t number) {
+    return WithRevisionTag(base, std::to_wstring(number));
+}
+
+std::wstring RevisionPatternOf(const std::wstring& base) { return WithRevisionTag(base, L"*"); }
+
+std::uint32_t RevisionNumberOf(const std::wstring& fileName) {
+    const std::size_t open = fileName.rfind(L".(");
+    if (open == std::wstring::npos) return 0;
+    std::uint32_t number = 0;
+    for (std::size_t i = open + 2; i < fileName.size() && fileName[i] >= L'0' && fileName[i] <= L'9'; ++i)
+        number = number * 10 + static_cast<std::uint32_t>(fileName[i] - L'0');
+    return number;
+}
+
+// ---------------------------------------------------------------- engine
+
+CTVXCopyEngine::CTVXCopyEngine(media::CTVXDiskFullHandler& diskFullHandler) : m_diskFullHandler(diskFullHandler) {
+    settings::ReadDiskStartTime(m_diskStartStamp);
+    // Page-aligned, which satisfies the sector alignment of unbuffered reads.
+    m_buffer = ::VirtualAlloc(nullptr, kTransferBufferBytes, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+    if (!m_buffer) Trace(L"copy: no transfer buffer (error %lu)", ::GetLastError());
+}
+
+CTVXCopyEngine::~CTVXCopyEngine() {
+    if ((m_diskStartStamp & 0xFFFFFFFFull) != 0 && (m_diskStartStamp >> 32) != 0)
+        settings::WriteDiskStartTime(m_diskStartStamp);
+    if (m_buffer) ::VirtualFree(m_buffer, 0, MEM_RELEASE);
+}
+
+void CTVXCopyEngine::GetCurrentSource(std::wstring& source) const {
+    ::AcquireSRWLockShared(&m_lock);
+    source = m_currentSource;
+    ::ReleaseSRWLockShared(&m_lock);
+}
+
+void CTVXCopyEngine::GetCurrentDestination(std::wstring& destination) const {
+    ::AcquireSRWLockShared(&m_lock);
+    destination = m_currentDestination;
+    ::ReleaseSRWLockShared(&m_lock);
+}
+
+void CTVXCopyEngine::SetCurrent(const std::wstring& source, const std::wstring& destination) {
+    // The texts are made outside the lock, so that it is held only for swaps.
+    std::wstring newSource = source, newDestination = destination;
+    ::AcquireSRWLockExclusive(&m_lock);
+    m_currentSource.swap(newSource);
+    m_currentDestination.swap(newDestination);
+    ::ReleaseSRWLockExclusive(&m_lock);
+}
+
+std::uint64_t CTVXCopyEngine::GetTotalBytes() const noexcept {
+    const CTVXChangedFileList* list = m_list.load();
+    return list ? list->TotalBytes() : 0;
+}
+
+int CTVXCopyEngine::GetPercentDone() const noexcept {
+    const std::uint64_t copied = m_bytesCopied.load();
+    if (copied == 0) return 0;
+    const std::uint64_t total = GetTotalBytes();
+    if (total == 0) return 99;
+    // copied * 100 would overflow only beyond 2^64 / 100 bytes.
+    const std::uint64_t percent = copied <= ~0ull / 100 ? copied * 100 / total : copied / (total / 100 + 1);
+    return percent > 100 ? 100 : static_cast<int>(percent);
+}
+
+DWORD CTVXCopyEngine::CopyAll(CTVXChangedFileList& list, const std::wstring& destination,
+                              catalogue::CTVXCatalog& catalog, std::uint64_t& startStamp) {
+    if (destination.empty()) return 0;
+    // A stop left over from before this pass must not end it.
+    m_stop.store(0);
+    if (const DWORD error = EnsureFolder(destination)) {
+        RaiseAlert(kFileErrorAlert, destination, error);
+        return 0;
+    }
+    m_bytesCopied.store(0);
+    m_catalog = &catalog;
+    m_list.store(&list);
+    m_destinationRoot = DestinationRootOf(destination);
+    m_capacity = GetCapacity(m_destinationRoot);
+
+    OrderByTime();
+    CopyInOrder();
+
+    if (startStamp < m_newestCopiedStamp) startStamp = m_newestCopiedStamp;
+    m_stop.store(0);
+    m_list.store(nullptr);
+    m_catalog = nullptr;
+    return 0;
+}
+
+DWORD CTVXCopyEngine::OrderByTime() {
+    CTVXChangedFileList& list = *m_list.load();
+    // Equivalent to inserting each entry after every earlier entry whose
+    // stamp is not later than its own, in n log n.
+    std::vector<std::uint32_t> order;
+    order.reserve(list.Count());
+    for (std::uint32_t i = 0; i < list.Count() && !StopRequested(); ++i) {
+        const ChangedFile& entry = list.Entry(i);
+        if (GetFileSize(entry.path) <= m_capacity)
+            order.push_back(i);
+        else
+            RaiseAlert(kFileTooLargeAlert, entry.path);  // never fits: left out
+    }
+    std::stable_sort(order.begin(), order.end(), [&list](std::uint32_t a, std::uint32_t b) {
+        return list.Entry(a).stamp < list.Entry(b).stamp;
+    });
+    list.SetOrder(std::move(order));
+    return 0;
+}
+
+void CTVXCopyEngine::NoteCopied(const std::wstring& source) {
+    std::uint64_t stamp = 0;
+    if (GetFileStamp(source, stamp) != 0) return;
+    if (stamp > m_newestCopiedStamp) m_newestCopiedStamp = stamp;
+    if (m_diskStartStamp == 0) m_diskStartStamp = m_newestCopiedStamp;
+}
+
+DWORD CTVXCopyEngine::CopyInOrder() {
+    CTVXChangedFileList& list = *m_list.load();
+    DWORD result = 0;
+    for (std::uint32_t k = 0; k < list.OrderCount() && result == 0 && !StopRequested(); ++k) {
+        const ChangedFile entry = list.EntryAt(k);
+        for (;;) {
+            const DWORD copy = CopyEntry(entry, 1);
+            if (copy == 0) {
+                NoteCopied(entry.path);
+            } else if (IsDiskFull(copy)) {
+                const DWORD answer =
+                    m_diskFullHandler.DiskFullExchange(m_diskStartStamp, m_newestCopiedStamp, GetFileSize(entry.path),
+                                                       m_destinationRoot, m_bytesCopied.load());
+                if (answer != 0) {
+                    result = answer;
+                } else {
+                    // A disk with room is in: its first file sets its start stamp.
+                    m_diskStartStamp = 0;
+                    m_capacity = GetCapacity(m_destinationRoot);
+                    if (!StopRequested()) continue;  // the same file again
+                }
+            } else if (!IsSilentSkip(copy)) {
+                RaiseAlert(kFileErrorAlert, entry.path, copy);
+            }
+            break;
+        }
+    }
+    list.Clear();
+    return result;
+}
+
+DWORD CTVXCopyEngine::CopyEntry(const ChangedFile& entry, int record) {
+    const std::wstring& source = entry.path;
+    const DWORD attributes = ::GetFileAttributesW(source.c_str());
+    // Gone since the scan, or a folder: nothing to copy.
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+
+    const std::wstring mirrorPath = MirrorPathOf(m_destinationRoot, source);
+    if (const DWORD error = EnsureFolder(FolderOf(mirrorPath))) return error;
+    if (m_revisionLimit == kNoRevisions) return CopyFileWithTimes(source, mirrorPath, record);
+
+    const std::wstring revisionBase = RevisionBaseOf(m_destinationRoot, source);
+    EnsureFolder(FolderOf(revisionBase));  // a failure shows when the revision is written
+    if (GetFreeSpace(revisionBase) < GetFileSize(source)) return ERROR_DISK_FULL;
+
+    std::uint64_t sourceStamp = 0, mirrorStamp = 0;
+    GetFileStamp(source, sourceStamp);
+    GetFileStamp(mirrorPath, mirrorStamp);  // 0 without a mirror copy
+    if (sourceStamp != mirrorStamp) {
+        const DWORD kept = KeepRevision(mirrorPath, revisionBase);
+        if (kept == 0 || kept == ERROR_FILE_NOT_FOUND) return CopyFileWithTimes(source, mirrorPath, record);
+        return kept;
+    }
+
+    // The mirror copy is this version already (the catalogue was emptied
+    // since, for instance): only the copy record is missing.
+    DWORD error = 0;
+    UniqueHandle file = OpenForCopy(source, error);
+    if (!file) return 0;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (::GetFileInformationByHandle(file.Get(), &info))
+        m_catalog->RecordCopy(source, m_destinationRoot, RecordedAttributes(info.dwFileAttributes),
+                              FileTimeValue(info.ftLastWriteTime));
+    return 0;
+}
+
+DWORD CTVXCopyEngine::CopyFileWithTimes(const std::wstring& source, const std::wstring& destination, int record) {
+    SetCurrent(source, destination);
+
+    const std::uint64_t sourceSize = GetFileSize(source);
+    const std::uint64_t freeSpace = GetFreeSpace(destination);
+    if (SaturatingAdd(freeSpace, GetFileSize(destination)) < sourceSize) {
+        if (m_capacity >= sourceSize) return ERROR_DISK_FULL;
+        // Larger than the whole medium: skipped as if copied, never recorded.
+        RaiseAlert(kFileTooLargeAlert, source);
+        return 0;
+    }
+    if (!m_buffer) return ERROR_NOT_ENOUGH_MEMORY;
+
+    DWORD result = 0;
+    UniqueHandle in = OpenForCopy(source, result);
+    if (!in) return result;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!::GetFileInformationByHandle(in.Get(), &info)) return LastError();
+
+    // Room for both copies: write beside the target and replace it at the
+    // end. Room for the new copy only: overwrite the target in place.
+    const std::wstring target = freeSpace >= sourceSize ? PartialPathFor(destination) : destination;
+    // A read-only, hidden or system file cannot be replaced by CREATE_ALWAYS.
+    ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    // A partial file stays hidden until it takes the target's place, so that
+    // one left by a crash does not show in the mirror (the next copy into the
+    // folder reuses it).
+    const DWORD createAttributes = target == destination
+                                       ? AttributesForCopy(info.dwFileAttributes)
+                                       : (info.dwFileAttributes & kSettableAttributes) | FILE_ATTRIBUTE_HIDDEN;
+    UniqueHandle out(
+        ::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, createAttributes, nullptr));
+    if (!out) return LastError();
+
+    if (!StopRequested()) result = Transfer(in.Get(), out.Get(), record);
+    if (StopRequested()) result = ERROR_OPERATION_ABORTED;
+    if (result == 0 && !::SetFileTime(out.Get(), &info.ftCreationTime, &info.ftLastAccessTime, &info.ftLastWriteTime))
+        result = LastError();
+    out.Close();
+
+    if (result == 0 && target != destination) {
+        // MoveFileExW does not replace a read-only file.
+        ::SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!::MoveFileExW(target.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) result = LastError();
+    }
+    if (result == 0) {
+        ::SetFileAttributesW(destination.c_str(), AttributesForCopy(info.dwFileAttributes));
+    } else {
+        ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(target.c_str());
+    }
+    in.Close();
+
+    if (record && result == 0)
+        m_catalog->RecordCopy(source, m_destinationRoot, RecordedAttributes(info.dwFileAttributes),
+                              FileTimeValue(info.ftLastWriteTime));
+    return result;
+}
+
+DWORD CTVXCopyEngine::Transfer(HANDLE source, HANDLE destination, int record) {
+    auto* buffer = static_cast<BYTE*>(m_buffer);
+    for (;;) {
+        if (StopRequested()) return ERROR_OPERATION_ABORTED;
+        DWORD read = 0;
+        // Whole buffers keep every unbuffered read at a sector boundary; the
+        // last one simply returns fewer bytes.
+        if (!::ReadFile(source, buffer, kTransferBufferBytes, &read, nullptr)) return LastError();
+        if (read == 0) return 0;
+        for (DWORD done = 0; done < read;) {
+            DWORD written = 0;
+            if (!::WriteFile(destination, buffer + done, read - done, &written, nullptr)) return LastError();
+            // A full volume may take part of a block and then nothing.
+            if (written == 0) return ERROR_DISK_FULL;
+            done += written;
+            if (record) m_bytesCopied.fetch_add(written);
+        }
+    }
+}
+
+DWORD CTVXCopyEngine::KeepRevision(const std::wstring& mirrorPath, const std::wstring& revisionBase) {
+    std::vector<std::uint32_t> numbers;
+    WIN32_FIND_DATAW data{};
+    UniqueFindHandle find(::FindFirstFileExW(RevisionPatternOf(revisionBase).c_str(), FindExInfoBasic, &data,
+                                             FindExSearchNameMatch, nullptr, 0));
+    for (bool more = find.IsValid(); more && !StopRequested(); more = ::FindNextFileW(find.Get(), &data) != 0) {
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) numbers.push_back(RevisionNumberOf(data.cFileName));
+    }
+    find.Close();
+
+    std::wstring name;
+    if (numbers.empty()) {
+        name = RevisionNameOf(revisionBase, 1);
+        if (name.size() > kLongestRevisionName) {
+            // Too long to number: one revision under the plain name.
+            RaiseAlert(kLongNameAlert, name);
+            name = revisionBase;
+        }
+    } else {
+        std::sort(numbers.begin(), numbers.end());
+        const std::uint32_t lowest = numbers.front();
+        const std::uint32_t highest = numbers.back();
+        // The numbers count as consecutive: gaps are revisions deleted before.
+        const std::uint32_t count = highest - lowest + 1;
+        if (m_revisionLimit != kUnlimitedRevisions && count >= m_revisionLimit) {
+            // Delete the oldest until one fewer than the limit remain; of
+            // those numbers only the ones found exist.
+            const std::uint64_t firstKept = std::uint64_t{lowest} + (count - m_revisionLimit) + 1;
+            for (std::uint32_t number : numbers) {
+                if (number >= firstKept || StopRequested()) break;
+                const std::wstring old = RevisionNameOf(revisionBase, number);
+                ::SetFileAttributesW(old.c_str(), FILE_ATTRIBUTE_NORMAL);
+                ::DeleteFileW(old.c_str());  // a failure does not keep the new revision from being made
+            }
+        }
+        name = RevisionNameOf(revisionBase, highest + 1);
+    }
+    return CopyFileWithTimes(mirrorPath, name, 0);
+}
+
+DWORD CTVXCopyEngine::EnsureFolder(const std::wstring& path) {
+    // Prefixes inside the volume root ("E:", "\\server\share") are not
+    // folders that can be made.
+    const std::size_t rootLength = VolumeRootOf(path).size();
+    for (std::size_t slash = path.find(L'\\'); slash != std::wstring::npos; slash = path.find(L'\\', slash + 1)) {
+        if (StopRequested()) return ERROR_OPERATION_ABORTED;
+        if (slash < rootLength) continue;
+        if (const DWORD error = CreateOneFolder(path.substr(0, slash))) return error;
+    }
+    return CreateOneFolder(path);
+}
+
+}  // namespace tvx::engine

@@ -1,0 +1,150 @@
+// The copy engine: copies the files of a changed-file list to the destination
+// disk, oldest stamp first, under paths that mirror the source paths, with the
+// source's bytes, attributes and three file times; keeps the replaced mirror
+// copy as a numbered revision when the user asks for revisions; records every
+// copy in the catalogue; and hands a full disk over to the disk-full exchange.
+//
+// Destination layout (root "E:", source "C:\My Documents\May.doc"):
+//   mirror copy  E:\My Documents\May.doc
+//   revisions    E:\Tavrix Dovetrak 3 Revisions\My Documents\May.(1).doc, May.(2).doc, ...
+//
+// Threads. Everything runs on the mirror worker, one CopyAll at a time,
+// except Stop and the progress queries (GetCurrentSource,
+// GetCurrentDestination, GetPercentDone, GetTotalBytes), which any thread may
+// call. The two current paths are guarded by the engine's lock, held only
+// while they are copied; the stop flag and the byte counts are atomics.
+//
+// A copy that fails or is stopped never leaves the mirror with less than it
+// had: the new copy is written under a partial name beside its target and
+// takes the target's place only when it is complete. Only when the volume
+// has room for the new copy but not for both is the target overwritten in
+// place. A partial file never stays.
+//
+// Results are Windows error codes: 0 success, ERROR_OPERATION_ABORTED (995)
+// after a stop.
+#pragma once
+
+#include "catalogue/Catalog.h"
+#include "engine/ChangedFileList.h"
+#include "media/DiskFullHandler.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+namespace tvx::engine {
+
+inline constexpr DWORD kTransferBufferBytes = 32768;
+inline constexpr DWORD kNoRevisions = 0;
+inline constexpr DWORD kUnlimitedRevisions = 0xFFFFFFFF;
+// String 57685: the revisions folder under the destination root.
+inline constexpr const wchar_t* kRevisionsFolder = L"Tavrix Dovetrak 3 Revisions";
+// A first revision name longer than this is not numbered (long-name alert).
+inline constexpr std::size_t kLongestRevisionName = 254;
+// The name under which a copy is written until it is complete.
+inline constexpr const wchar_t* kPartialCopyName = L"~tvx-partial.tmp";
+
+// Destination paths.
+// "E:\" -> "E:", "E:\Backup\" -> "E:\Backup": one trailing backslash removed.
+std::wstring DestinationRootOf(const std::wstring& destination);
+// Root + the source path from its first backslash on (from its third
+// character on when it has none): "C:\Notes.txt" under "E:" is "E:\Notes.txt".
+std::wstring MirrorPathOf(const std::wstring& root, const std::wstring& source);
+// The revisions folder + the mirror path without the root.
+std::wstring RevisionBaseOf(const std::wstring& root, const std::wstring& source);
+// "...\May.doc", 3 -> "...\May.(3).doc"; "...\Notes", 3 -> "...\Notes.(3)".
+std::wstring RevisionNameOf(const std::wstring& base, std::uint32_t number);
+// "...\May.doc" -> "...\May.(*).doc".
+std::wstring RevisionPatternOf(const std::wstring& base);
+// The number after the last ".(" of a file name; digits only, none gives 0.
+std::uint32_t RevisionNumberOf(const std::wstring& fileName);
+
+class CTVXCopyEngine {
+public:
+    // Reads the disk start stamp from the settings and takes the transfer
+    // buffer; without a buffer every copy fails with ERROR_NOT_ENOUGH_MEMORY.
+    explicit CTVXCopyEngine(media::CTVXDiskFullHandler& diskFullHandler);
+    // Writes the disk start stamp back when both its halves are nonzero.
+    virtual ~CTVXCopyEngine();
+
+    CTVXCopyEngine(const CTVXCopyEngine&) = delete;
+    CTVXCopyEngine& operator=(const CTVXCopyEngine&) = delete;
+
+    // kNoRevisions, kUnlimitedRevisions, or the number of revisions to keep.
+    void SetRevisionLimit(DWORD limit) noexcept { m_revisionLimit = limit; }
+
+    // Copies the list (which it orders, and clears at the end) to the
+    // destination, recording each copy in the catalogue; raises the start
+    // stamp to the newest stamp copied. A destination that cannot be made
+    // raises the file error alert and copies nothing. Returns 0.
+    DWORD CopyAll(CTVXChangedFileList& list, const std::wstring& destination, catalogue::CTVXCatalog& catalog,
+                  std::uint64_t& startStamp);
+
+    // Asks the running CopyAll to end at its next check; the copy in progress
+    // ends with ERROR_OPERATION_ABORTED and leaves no partial file.
+    void Stop() noexcept { m_stop.store(1); }
+
+    void GetCurrentSource(std::wstring& source) const;
+    void GetCurrentDestination(std::wstring& destination) const;
+    // 0 before any byte is copied; 99 when bytes were copied but the total is
+    // 0; otherwise bytes copied * 100 / total, at most 100.
+    int GetPercentDone() const noexcept;
+    // The list's total bytes; 0 while no list is being copied.
+    std::uint64_t GetTotalBytes() const noexcept;
+
+    std::uint64_t DiskStartStamp() const noexcept { return m_diskStartStamp; }
+    std::uint64_t NewestCopiedStamp() const noexcept { return m_newestCopiedStamp; }
+    std::uint64_t BytesCopied() const noexcept { return m_bytesCopied.load(); }
+
+protected:
+    // The steps of CopyAll, in the order it takes them. They use the list,
+    // the catalogue and the destination root that CopyAll set.
+
+    // Copy order: ascending by stamp, equal stamps in found order; files
+    // larger than the whole medium are left out with the file-too-large alert.
+    DWORD OrderByTime();
+    // Copies the ordered entries, acting on each result (disk full: exchange
+    // and again; lock and sharing errors: skip silently; others: file error
+    // alert and skip); ends at a stop or a declined exchange; clears the list.
+    DWORD CopyInOrder();
+    // One entry: its mirror folder, then the copy, with a revision first when
+    // revisions are kept. record 1 for listed files (recorded and counted).
+    DWORD CopyEntry(const ChangedFile& entry, int record);
+    // Bytes, attributes and times of source onto destination.
+    DWORD CopyFileWithTimes(const std::wstring& source, const std::wstring& destination, int record);
+    // Copies the mirror copy to its next revision number, deleting the oldest
+    // revisions beyond the limit first.
+    DWORD KeepRevision(const std::wstring& mirrorPath, const std::wstring& revisionBase);
+    // Creates the folder and its missing parents; an existing one (or a drive
+    // root) is success.
+    DWORD EnsureFolder(const std::wstring& path);
+
+    bool StopRequested() const noexcept { return m_stop.load() != 0; }
+
+private:
+    void SetCurrent(const std::wstring& source, const std::wstring& destination);
+    // The read-write loop; ERROR_OPERATION_ABORTED when stopped.
+    DWORD Transfer(HANDLE source, HANDLE destination, int record);
+    // Raises the newest copied stamp (and a zero disk start stamp) after a
+    // listed file was copied.
+    void NoteCopied(const std::wstring& source);
+
+    mutable SRWLOCK m_lock = SRWLOCK_INIT;  // guards the two current paths
+    std::uint64_t m_diskStartStamp = 0;
+    std::uint64_t m_newestCopiedStamp = 0;
+    std::atomic<std::uint64_t> m_bytesCopied{0};
+    DWORD m_revisionLimit = kNoRevisions;
+    std::uint64_t m_capacity = 0;
+    std::wstring m_destinationRoot;
+    std::wstring m_currentDestination;
+    std::wstring m_currentSource;
+    std::atomic<LONG> m_stop{0};
+    void* m_buffer = nullptr;  // kTransferBufferBytes, page-aligned for unbuffered reads
+    media::CTVXDiskFullHandler& m_diskFullHandler;
+    std::atomic<CTVXChangedFileList*> m_list{nullptr};
+    catalogue::CTVXCatalog* m_catalog = nullptr;
+};
+
+}  // namespace tvx::engine
