@@ -1,0 +1,133 @@
+// Numbered revisions: the replaced mirror copy is kept under the next number
+// in the revisions folder, the oldest beyond the limit are deleted, and a
+// name too long to number keeps one plain revision.
+#include "tests/engine/copy/CopyTestSupport.h"
+
+namespace tvx::engine::testing {
+namespace {
+
+class RevisionTest : public CopyTest {
+protected:
+    void SetUp() override {
+        CopyTest::SetUp();
+        if (!HasFatalFailure()) m_engine->SetRevisionLimit(3);
+    }
+    std::wstring RevisionFolder(const std::wstring& source) const {
+        const std::wstring base = RevisionBase(source);
+        return base.substr(0, base.rfind(L'\\'));
+    }
+};
+
+TEST_F(RevisionTest, FirstChangeKeepsTheReplacedMirrorCopyAsRevisionOne) {
+    const std::wstring doc = Source(L"Letters\\May.doc", "May, first draft");
+    const std::wstring notes = Source(L"Letters\\Notes", "notes 1");
+    CopyPass({doc, notes});
+    EXPECT_TRUE(Names(RevisionFolder(doc)).empty()) << "no mirror copy before: nothing to keep";
+    const FileFacts first = Facts(Mirror(doc));
+
+    Source(L"Letters\\May.doc", "May, final", kStamp + kDay);
+    Source(L"Letters\\Notes", "notes 2", kStamp + kDay);
+    CopyPass({doc, notes});
+    EXPECT_EQ((std::vector<std::wstring>{L"May.(1).doc", L"Notes.(1)"}), Names(RevisionFolder(doc)));
+    const std::wstring revision = RevisionNameOf(RevisionBase(doc), 1);
+    EXPECT_EQ(first, Facts(revision)) << "the revision has the old copy's times and attributes";
+    EXPECT_EQ("May, first draft", ReadBytes(revision));
+    EXPECT_EQ("May, final", ReadBytes(Mirror(doc)));
+    EXPECT_TRUE(Recorded(doc));
+    EXPECT_EQ(std::string("May, final").size() + 7, m_engine->BytesCopied()) << "revisions are not counted";
+
+    Source(L"Letters\\Notes", "notes 3", kStamp + 2 * kDay);
+    CopyPass({notes});
+    EXPECT_EQ("notes 2", ReadBytes(RevisionNameOf(RevisionBase(notes), 2)));
+}
+
+struct LimitCase {
+    const char* name;
+    DWORD limit;
+    std::vector<std::uint32_t> present, after;
+};
+
+void PrintTo(const LimitCase& c, std::ostream* os) { *os << c.name; }
+
+class RevisionLimitTest : public RevisionTest, public ::testing::WithParamInterface<LimitCase> {};
+
+TEST_P(RevisionLimitTest, OldestRevisionsBeyondTheLimitAreDeleted) {
+    const LimitCase& c = GetParam();
+    m_engine->SetRevisionLimit(c.limit);
+    const std::wstring path = Source(L"Data\\Sheet.xls", "current copy");
+    CopyPass({path});
+    const std::wstring base = RevisionBase(path);
+    for (std::uint32_t n : c.present) {
+        WriteBytes(RevisionNameOf(base, n), "old");
+        SetFileAttributesW(RevisionNameOf(base, n).c_str(), FILE_ATTRIBUTE_READONLY);
+    }
+
+    Source(L"Data\\Sheet.xls", "newer", kStamp + kDay);
+    CopyPass({path});
+    std::vector<std::wstring> expected;
+    for (std::uint32_t n : c.after) {
+        const std::wstring name = RevisionNameOf(base, n);
+        expected.push_back(name.substr(name.rfind(L'\\') + 1));
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, Names(RevisionFolder(path), L"Sheet.(*).xls"));
+    EXPECT_EQ("current copy", ReadBytes(RevisionNameOf(base, c.after.back())));
+    EXPECT_EQ("newer", ReadBytes(Mirror(path)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, RevisionLimitTest,
+                         ::testing::Values(LimitCase{"ThreeOfThree", 3, {1, 2, 3}, {2, 3, 4}},
+                                           LimitCase{"TwoOfTwo", 2, {4, 5}, {5, 6}},
+                                           LimitCase{"GapCountsAsRevisions", 3, {1, 5}, {5, 6}},
+                                           LimitCase{"Unlimited", kUnlimitedRevisions, {1, 2, 3}, {1, 2, 3, 4}}),
+                         [](const ::testing::TestParamInfo<LimitCase>& info) { return std::string(info.param.name); });
+
+TEST_F(RevisionTest, NameTooLongToNumberKeepsOnePlainRevision) {
+    // The first revision name of `longName` is 255 characters, that of
+    // `shortName` 254.
+    const std::size_t length = 251 - RevisionBase(m_source + L"\\").size();
+    const std::wstring longName = std::wstring(length - 4, L'n') + L".txt";
+    const std::wstring shortName = std::wstring(length - 5, L's') + L".txt";
+    const std::wstring longPath = Source(longName, "v1"), shortPath = Source(shortName, "v1");
+    ASSERT_EQ(255u, RevisionNameOf(RevisionBase(longPath), 1).size());
+    CopyPass({longPath, shortPath});
+
+    for (int version = 2; version <= 3; ++version) {
+        Source(longName, "v" + std::to_string(version), kStamp + version * kDay);
+        Source(shortName, "v" + std::to_string(version), kStamp + version * kDay);
+        CopyPass({longPath, shortPath});
+    }
+    std::vector<std::wstring> expected = {longName, shortName.substr(0, length - 5) + L".(1).txt",
+                                          shortName.substr(0, length - 5) + L".(2).txt"};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, Names(RevisionFolder(longPath)));
+    EXPECT_EQ("v2", ReadBytes(RevisionBase(longPath))) << "replaced at each change";
+    EXPECT_EQ("v3", ReadBytes(Mirror(longPath)));
+    // The first copy already finds no numbered revision and warns, then each change.
+    ASSERT_EQ(3u, m_alerts.size());
+    for (const AlertRequest& alert : m_alerts) {
+        EXPECT_EQ(kLongNameAlert, alert.dialog);
+        EXPECT_EQ(RevisionNameOf(RevisionBase(longPath), 1), alert.text);
+    }
+}
+
+TEST_F(RevisionTest, MirrorCopyWithTheSourcesStampIsOnlyRecorded) {
+    const std::wstring path = Source(L"same.txt", "original");
+    CopyPass({path});
+    const std::wstring mirror = Mirror(path);
+    WriteBytes(mirror, "changed on the disk, same times");
+    SetTimes(mirror, kStamp, kStamp, kStamp);
+    m_catalog.Close();  // as after a complete copy that emptied the catalogue
+    ASSERT_EQ(0, m_catalog.DeleteFiles());
+    ASSERT_EQ(0, m_catalog.OpenOrReset());
+    ASSERT_FALSE(Recorded(path));
+
+    CopyPass({path});
+    EXPECT_TRUE(Recorded(path));
+    EXPECT_EQ("changed on the disk, same times", ReadBytes(mirror)) << "nothing was copied";
+    EXPECT_TRUE(Names(RevisionFolder(path)).empty()) << "no revision";
+    EXPECT_EQ(0u, m_engine->BytesCopied());
+}
+
+}  // namespace
+}  // namespace tvx::engine::testing

@@ -1,0 +1,119 @@
+// The copy engine against a 2 MiB removable disk in E: (a tmpfs; mounting
+// needs root, and the tests skip with mount's message where it is refused):
+// files larger than the disk, a disk that fills during a pass, and a new
+// version that fits only in place of the old one.
+#include "tests/engine/copy/CopyTestSupport.h"
+
+namespace tvx::engine::testing {
+namespace {
+
+constexpr std::uint64_t kDiskSize = 2 * 1024 * 1024;
+
+class SmallDiskCopyTest : public CopyTest {
+protected:
+    void SetUp() override {
+        CopyTest::SetUp();
+        if (HasFatalFailure()) return;
+        m_disk = m_unix + "/disk";
+        std::string why;
+        if (const DWORD error = testdisks::MountTmpfsDisk(m_disk, kDiskSize, &why))
+            GTEST_SKIP() << "cannot mount a tmpfs disk here (error " << error << "): " << why;
+        m_mounted = true;
+        ASSERT_EQ(ERROR_SUCCESS, testdisks::MakeDiskFolder(m_disk, 0x2D15C0DE, L"SMALL"));
+        ASSERT_EQ(ERROR_SUCCESS, testdisks::InsertDisk(L'E', m_disk));
+        m_destination = L"E:\\";
+    }
+    void TearDown() override {
+        if (m_mounted) {
+            EXPECT_EQ(ERROR_SUCCESS, testdisks::RemoveDisk(L'E'));
+            EXPECT_EQ(ERROR_SUCCESS, testdisks::UnmountDisk(m_disk));
+        }
+        CopyTest::TearDown();
+    }
+    bool NoPartialFileUnder(const std::wstring& source) {
+        const std::wstring mirror = Mirror(source);
+        return Names(mirror.substr(0, mirror.rfind(L'\\')), kPartialCopyName).empty();
+    }
+
+    std::string m_disk;
+    bool m_mounted = false;
+};
+
+TEST_F(SmallDiskCopyTest, FileLargerThanTheDiskIsLeftOutWithOneAlert) {
+    EXPECT_EQ(0u, m_engine->EnsureFolder(L"E:\\")) << "a drive root exists";
+    EXPECT_EQ(kDiskSize, GetCapacity(L"E:\\Any\\Folder"));
+    EXPECT_LT(GetFreeSpace(L"E:"), kDiskSize);
+    // 4 GiB + 100 bytes: its low 32 bits alone would fit.
+    const std::wstring huge = m_source + L"\\huge.bin";
+    MakeSparseFile(huge, (4ull << 30) + 100, {});
+    const std::wstring small = Source(L"small.txt", "small");
+
+    CopyPass({huge, small});
+    ASSERT_EQ(1u, m_alerts.size());
+    EXPECT_EQ(kFileTooLargeAlert, m_alerts[0].dialog);
+    EXPECT_EQ(huge, m_alerts[0].text);
+    EXPECT_FALSE(Exists(Mirror(huge)));
+    EXPECT_FALSE(Recorded(huge));
+    EXPECT_EQ("small", ReadBytes(Mirror(small)));
+    EXPECT_TRUE(m_handler.calls.empty());
+}
+
+TEST_F(SmallDiskCopyTest, FullDiskGoesToTheExchangeAndTheSameFileIsCopiedAgain) {
+    WriteBytes(L"E:\\filler.bin", std::string(1536 * 1024, 'f'));
+    const std::wstring early = Source(L"early.txt", std::string(100 * 1024, 'e'), kStamp + kDay);
+    const std::wstring late = Source(L"late.bin", std::string(600 * 1024, 'l'), kStamp + 2 * kDay);
+    int percentAtExchange = -1;
+    m_handler.answer = [&] {
+        percentAtExchange = m_engine->GetPercentDone();
+        EXPECT_TRUE(DeleteFileW(L"E:\\filler.bin"));  // room on the "new" disk
+        return DWORD{0};
+    };
+
+    CopyPass({late, early});
+    ASSERT_EQ(1u, m_handler.calls.size());
+    const FakeDiskFullHandler::Call& call = m_handler.calls[0];
+    EXPECT_EQ(kStamp + kDay, call.diskStartStamp) << "the first file copied to the full disk";
+    EXPECT_EQ(kStamp + kDay, call.newestCopiedStamp);
+    EXPECT_EQ(600u * 1024, call.fileSize);
+    EXPECT_EQ(L"E:", call.root);
+    EXPECT_EQ(100u * 1024, call.bytesCopied);
+    EXPECT_EQ(14, percentAtExchange) << "100 KiB of 700 KiB";
+
+    EXPECT_EQ(std::string(600 * 1024, 'l'), ReadBytes(Mirror(late)));
+    EXPECT_TRUE(Recorded(late));
+    EXPECT_TRUE(NoPartialFileUnder(late));
+    EXPECT_EQ(kStamp + 2 * kDay, m_engine->DiskStartStamp()) << "the first file copied to the new disk";
+    EXPECT_EQ(kStamp + 2 * kDay, m_start);
+    EXPECT_TRUE(m_alerts.empty());
+}
+
+TEST_F(SmallDiskCopyTest, DeclinedExchangeEndsThePass) {
+    WriteBytes(L"E:\\filler.bin", std::string(1900 * 1024, 'f'));
+    const std::wstring first = Source(L"first.bin", std::string(300 * 1024, '1'), kStamp + kDay);
+    const std::wstring second = Source(L"second.txt", "small enough", kStamp + 2 * kDay);
+
+    CopyPass({first, second});
+    EXPECT_EQ(1u, m_handler.calls.size());
+    EXPECT_FALSE(Exists(Mirror(first)));
+    EXPECT_FALSE(Exists(Mirror(second))) << "nothing after a declined exchange";
+    EXPECT_FALSE(Recorded(first));
+    EXPECT_TRUE(m_alerts.empty());
+}
+
+TEST_F(SmallDiskCopyTest, NewVersionWithRoomOnlyInPlaceOfTheOldOverwritesIt) {
+    const std::wstring path = Source(L"big.bin", std::string(1200 * 1024, 'a'));
+    CopyPass({path});
+    ASSERT_EQ(1200u * 1024, GetFileSize(Mirror(path)));
+    ASSERT_LT(GetFreeSpace(L"E:"), 1300u * 1024) << "no room for both copies";
+
+    Source(L"big.bin", std::string(1300 * 1024, 'b'), kStamp + kDay);
+    CopyPass({path});
+    EXPECT_EQ(std::string(1300 * 1024, 'b'), ReadBytes(Mirror(path)));
+    EXPECT_TRUE(Recorded(path));
+    EXPECT_TRUE(NoPartialFileUnder(path));
+    EXPECT_TRUE(m_handler.calls.empty());
+    EXPECT_TRUE(m_alerts.empty());
+}
+
+}  // namespace
+}  // namespace tvx::engine::testing
