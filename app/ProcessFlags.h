@@ -18,6 +18,7 @@ struct ProcessFlags {
     std::atomic<std::int32_t> updateAtShutdown{0};  // a session end is held back for a last pass
     std::atomic<std::int32_t> drivePresent{1};      // cleared when the no-drive notice is dismissed
     std::atomic<std::int32_t> workerRunning{0};     // the worker thread runs
+    std::atomic<std::int32_t> progressPercent{0};   // the copy's progress, 0 to 100, for the progress window
 };
 
 ProcessFlags& Flags() noexcept;
