@@ -110,43 +110,33 @@ int BufferedFile::FileTruncate(std::uint64_t size) {
 }
 
 int BufferedFile::LoadPage(std::uint64_t index, Page*& page) {
-    if (m_last && m_lastIndex == index) {
-        page = m_last;
+    if (index < m_pages.size() && m_pages[index].bytes) {
+        page = &m_pages[index];
         page->used = ++m_clock;
         return kOk;
     }
-    if (index < m_pages.size() && m_pages[index]) {
-        page = m_pages[index].get();
-        page->used = ++m_clock;
-        m_last = page;
-        m_lastIndex = index;
-        return kOk;
-    }
-    auto fresh = std::make_unique<Page>();
-    fresh->bytes.assign(kPageSize, 0);
+    auto bytes = std::make_unique<std::uint8_t[]>(kPageSize);  // zeroed
     const std::uint64_t start = index * kPageSize;
     // Only bytes that are both on disk and inside the logical size are read:
     // a truncated-then-regrown region reads as zeros.
     const std::uint64_t limit = std::min(m_diskSize, m_size);
     if (start < limit) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, limit - start));
-        if (m_file->Read(start, fresh->bytes.data(), n) != kOk) return Fail(kErrReadWrite);
-        Overlay(start, fresh->bytes.data(), n, m_markerLogical);
+        if (m_file->Read(start, bytes.get(), n) != kOk) return Fail(kErrReadWrite);
+        Overlay(start, bytes.get(), n, m_markerLogical);
     }
     if (index >= m_pages.size()) m_pages.resize(static_cast<std::size_t>(index) + 1);
-    fresh->used = ++m_clock;
-    page = fresh.get();
-    m_pages[index] = std::move(fresh);
+    page = &m_pages[index];
+    page->bytes = std::move(bytes);
+    page->used = ++m_clock;
+    page->dirty = false;
     ++m_held;
-    m_last = page;
-    m_lastIndex = index;
     return kOk;
 }
 
 void BufferedFile::DropPage(std::uint64_t index) {
-    if (index >= m_pages.size() || !m_pages[index]) return;
-    if (m_last == m_pages[index].get()) m_last = nullptr;
-    m_pages[index].reset();
+    if (index >= m_pages.size() || !m_pages[index].bytes) return;
+    m_pages[index] = Page{};
     --m_held;
 }
 
@@ -160,10 +150,26 @@ int BufferedFile::Read(std::uint64_t offset, void* buffer, std::size_t count) {
         return kOk;
     }
     const int rc = ForEachSpan(offset, count, [&](Page& page, std::size_t at, std::size_t n) {
-        std::memcpy(out, page.bytes.data() + at, n);
+        std::memcpy(out, page.bytes.get() + at, n);
         out += n;
     });
     return rc != kOk ? rc : Trim();
+}
+
+int BufferedFile::View(std::uint64_t offset, std::size_t count, std::uint8_t* scratch, const std::uint8_t*& out) {
+    if (m_failed) return kErrReadWrite;
+    if (offset > m_size || count > m_size - offset) return kErrReadWrite;
+    const std::size_t at = static_cast<std::size_t>(offset % kPageSize);
+    if (!m_writeBack || at + count > kPageSize) {
+        out = scratch;
+        return Read(offset, scratch, count);
+    }
+    // Trimmed first: the page about to be used is then certain to stay.
+    if (int rc = Trim(); rc != kOk) return rc;
+    Page* page = nullptr;
+    if (int rc = LoadPage(offset / kPageSize, page); rc != kOk) return rc;
+    out = page->bytes.get() + at;
+    return kOk;
 }
 
 int BufferedFile::Write(std::uint64_t offset, const void* buffer, std::size_t count) {
@@ -177,7 +183,7 @@ int BufferedFile::Write(std::uint64_t offset, const void* buffer, std::size_t co
         return kOk;
     }
     const int rc = ForEachSpan(offset, count, [&](Page& page, std::size_t at, std::size_t n) {
-        std::memcpy(page.bytes.data() + at, in, n);
+        std::memcpy(page.bytes.get() + at, in, n);
         page.dirty = true;
         m_dirty = true;
         in += n;
@@ -220,10 +226,8 @@ int BufferedFile::Truncate(std::uint64_t size) {
         if (keep < m_pages.size()) m_pages.resize(static_cast<std::size_t>(keep));
         if (size % kPageSize != 0) {
             const std::uint64_t i = size / kPageSize;
-            if (i < m_pages.size() && m_pages[i]) {
-                std::fill(m_pages[i]->bytes.begin() + static_cast<std::ptrdiff_t>(size % kPageSize),
-                          m_pages[i]->bytes.end(), 0);
-            }
+            if (i < m_pages.size() && m_pages[i].bytes)
+                std::fill(m_pages[i].bytes.get() + size % kPageSize, m_pages[i].bytes.get() + kPageSize, 0);
         }
     }
     m_size = size;
@@ -236,13 +240,13 @@ int BufferedFile::Flush() {
     if (!m_writeBack) return m_file->Flush() == kOk ? kOk : Fail(kErrReadWrite);
     if (!m_dirty) return kOk;
     for (std::size_t i = m_pages.size(); i-- > 0;) {
-        Page* page = m_pages[i].get();
-        if (!page || !page->dirty) continue;
+        Page& page = m_pages[i];
+        if (!page.bytes || !page.dirty) continue;
         const std::uint64_t start = std::uint64_t{i} * kPageSize;
         if (start >= m_size) continue;
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, m_size - start));
-        if (int rc = FileWrite(start, page->bytes.data(), n); rc != kOk) return rc;
-        page->dirty = false;
+        if (int rc = FileWrite(start, page.bytes.get(), n); rc != kOk) return rc;
+        page.dirty = false;
     }
     if (m_size < m_diskSize) {
         if (int rc = FileTruncate(m_size); rc != kOk) return rc;
@@ -260,20 +264,19 @@ int BufferedFile::Trim() {
     if (int rc = Flush(); rc != kOk) return rc;
     std::vector<std::uint64_t> uses;
     uses.reserve(m_held);
-    for (const auto& page : m_pages)
-        if (page) uses.push_back(page->used);
+    for (const Page& page : m_pages)
+        if (page.bytes) uses.push_back(page.used);
     const auto middle = uses.begin() + static_cast<std::ptrdiff_t>(uses.size() / 2);
     std::nth_element(uses.begin(), middle, uses.end());
     const std::uint64_t cut = *middle;
     for (std::size_t i = 0; i < m_pages.size(); ++i)
-        if (m_pages[i] && m_pages[i]->used < cut) DropPage(i);
+        if (m_pages[i].bytes && m_pages[i].used < cut) DropPage(i);
     return kOk;
 }
 
 void BufferedFile::Discard() {
     m_pages.clear();
     m_held = 0;
-    m_last = nullptr;
     m_dirty = false;
     m_size = m_diskSize;
 }

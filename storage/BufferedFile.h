@@ -44,6 +44,11 @@ public:
 
     int Init();  // reads the file's size; call once after construction
     int Read(std::uint64_t offset, void* buffer, std::size_t count);
+    // Gives [offset, offset + count) without copying where the cache holds it
+    // in one page (`out` then points into the cache and stays valid until the
+    // next call on this file); otherwise reads it into `scratch` and points
+    // `out` there.
+    int View(std::uint64_t offset, std::size_t count, std::uint8_t* scratch, const std::uint8_t*& out);
     int Write(std::uint64_t offset, const void* buffer, std::size_t count);
     std::uint64_t Size() const noexcept { return m_size; }
     int Truncate(std::uint64_t size);
@@ -75,9 +80,10 @@ public:
     void Discard();
 
 private:
+    // A slot of m_pages; held when `bytes` is set.
     struct Page {
-        std::vector<std::uint8_t> bytes;
-        std::uint64_t used = 0;  // m_clock at the last use
+        std::unique_ptr<std::uint8_t[]> bytes;  // kPageSize bytes
+        std::uint64_t used = 0;                 // m_clock at the last use
         bool dirty = false;
     };
     int LoadPage(std::uint64_t index, Page*& page);
@@ -97,12 +103,10 @@ private:
     std::unique_ptr<DbFile> m_file;
     bool m_writeBack;
     std::size_t m_cacheLimit;
-    // Pages by index (offset / kPageSize); null where not held.
-    std::vector<std::unique_ptr<Page>> m_pages;
-    std::size_t m_held = 0;     // non-null entries of m_pages
+    // Pages by index (offset / kPageSize).
+    std::vector<Page> m_pages;
+    std::size_t m_held = 0;     // entries of m_pages that hold bytes
     std::uint64_t m_clock = 0;  // counts page uses, for eviction
-    Page* m_last = nullptr;     // the page used last and its index
-    std::uint64_t m_lastIndex = 0;
     std::uint64_t m_size = 0;      // logical size
     std::uint64_t m_diskSize = 0;  // size of the file on disk
     bool m_failed = false;

@@ -3,6 +3,7 @@
 #include "storage/Endian.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace tvx::db::cdx {
@@ -24,28 +25,62 @@ void Node::Erase(std::size_t at) {
 
 Node Node::Slice(std::size_t begin, std::size_t end) const {
     Node n;
-    n.kind = kind;
-    n.keyLength = keyLength;
-    n.keys.assign(keys.begin() + static_cast<std::ptrdiff_t>(begin * keyLength),
-                  keys.begin() + static_cast<std::ptrdiff_t>(end * keyLength));
-    n.records.assign(records.begin() + static_cast<std::ptrdiff_t>(begin),
-                     records.begin() + static_cast<std::ptrdiff_t>(end));
-    if (!Leaf())
-        n.children.assign(children.begin() + static_cast<std::ptrdiff_t>(begin),
-                          children.begin() + static_cast<std::ptrdiff_t>(end));
+    SliceInto(begin, end, n);
     return n;
+}
+
+void Node::SliceInto(std::size_t begin, std::size_t end, Node& out) const {
+    out.offset = 0;
+    out.left = out.right = kNone;
+    out.kind = kind;
+    out.keyLength = keyLength;
+    out.keys.assign(keys.begin() + static_cast<std::ptrdiff_t>(begin * keyLength),
+                    keys.begin() + static_cast<std::ptrdiff_t>(end * keyLength));
+    out.records.assign(records.begin() + static_cast<std::ptrdiff_t>(begin),
+                       records.begin() + static_cast<std::ptrdiff_t>(end));
+    if (Leaf()) {
+        out.children.clear();
+    } else {
+        out.children.assign(children.begin() + static_cast<std::ptrdiff_t>(begin),
+                            children.begin() + static_cast<std::ptrdiff_t>(end));
+    }
+}
+
+void Node::Append(const Node& other) {
+    keys.insert(keys.end(), other.keys.begin(), other.keys.end());
+    records.insert(records.end(), other.records.begin(), other.records.end());
+    children.insert(children.end(), other.children.begin(), other.children.end());
 }
 
 namespace {
 
+// Pad bytes at the end of the key; compared eight bytes at a time, since
+// most of a long key is padding.
 unsigned Trailing(const std::uint8_t* key, unsigned length, std::uint8_t pad) {
+    const std::uint64_t pads = 0x0101010101010101ull * pad;
     unsigned t = 0;
+    while (t + 8 <= length) {
+        std::uint64_t word;
+        std::memcpy(&word, key + length - t - 8, 8);
+        if (word != pads) break;
+        t += 8;
+    }
     while (t < length && key[length - 1 - t] == pad) ++t;
     return t;
 }
 
+// Bytes two keys share from their start, at most `limit`.
 unsigned Shared(const std::uint8_t* a, const std::uint8_t* b, unsigned limit) {
     unsigned d = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        while (d + 8 <= limit) {
+            std::uint64_t x, y;
+            std::memcpy(&x, a + d, 8);
+            std::memcpy(&y, b + d, 8);
+            if (x != y) return d + static_cast<unsigned>(std::countr_zero(x ^ y)) / 8;
+            d += 8;
+        }
+    }
     while (d < limit && a[d] == b[d]) ++d;
     return d;
 }
@@ -62,7 +97,7 @@ bool DecodeLeaf(std::span<const std::uint8_t> block, unsigned count, std::uint8_
     const std::uint64_t dupMask = (std::uint64_t{1} << d) - 1;
     const std::uint64_t trailMask = (std::uint64_t{1} << t) - 1;
     const unsigned length = node.keyLength;
-    node.keys.assign(static_cast<std::size_t>(count) * length, 0);
+    node.keys.resize(static_cast<std::size_t>(count) * length);  // every byte is set below
     node.records.resize(count);
     // Key bytes are taken from the end of the key area backwards and must
     // never reach into the entries.
@@ -94,7 +129,9 @@ bool DecodeLeaf(std::span<const std::uint8_t> block, unsigned count, std::uint8_
 bool DecodeNode(std::span<const std::uint8_t> block, std::uint32_t offset, unsigned keyLength, std::uint8_t pad,
                 Node& node) {
     if (block.size() != kBlock || keyLength == 0 || keyLength > kInteriorArea - 8) return false;
-    node = Node{};
+    // The node's buffers are kept: decoding into the same node again does
+    // not allocate.
+    node.children.clear();
     node.offset = offset;
     node.keyLength = keyLength;
     node.kind = Le16(block.data() + kOffKind);
@@ -138,6 +175,21 @@ std::size_t LeafBytes(const Node& node, std::size_t begin, std::size_t end, unsi
     return total;
 }
 
+std::size_t JoinedLeafBytes(const Node& a, const Node& b, unsigned entryBytes, std::uint8_t pad) {
+    const std::size_t left = LeafBytes(a, 0, a.Count(), entryBytes, pad);
+    const std::size_t right = LeafBytes(b, 0, b.Count(), entryBytes, pad);
+    if (a.Count() == 0 || b.Count() == 0) return left + right;
+    const unsigned length = a.keyLength;
+    const std::uint8_t* first = b.Key(0);
+    return left + right - Shared(a.Key(a.Count() - 1), first, length - Trailing(first, length, pad));
+}
+
+std::uint32_t HighestRecord(const Node& node) {
+    std::uint32_t highest = 0;
+    for (auto r : node.records) highest = std::max(highest, r);
+    return highest;
+}
+
 bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::span<std::uint8_t> block) {
     if (block.size() != kBlock) return false;
     std::fill(block.begin(), block.end(), 0);
@@ -158,12 +210,25 @@ bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::
         }
         return true;
     }
-    std::uint32_t highest = 0;
-    for (auto r : node.records) highest = std::max(highest, r);
-    const LeafWidths w = WidthsFor(length, std::max<std::uint64_t>(records, highest));
+    const LeafWidths w = WidthsFor(length, std::max<std::uint64_t>(records, HighestRecord(node)));
     const unsigned bytes = w.Bytes();
-    const std::size_t need = LeafBytes(node, 0, count, bytes, pad);
-    if (need > kKeyArea || w.r > 32) return false;
+    if (w.r > 32) return false;
+    // Entries from the start of the key area, key bytes from its end; the
+    // two must not meet.
+    std::size_t need = 0;
+    std::size_t tail = kOffKeyArea + kKeyArea;
+    for (unsigned i = 0; i < count; ++i) {
+        const std::uint8_t* key = node.Key(i);
+        const unsigned trail = Trailing(key, length, pad);
+        const unsigned dup = i == 0 ? 0 : Shared(node.Key(i - 1), key, length - trail);
+        const unsigned stored = length - dup - trail;
+        need += bytes + stored;
+        if (need > kKeyArea) return false;
+        const std::uint64_t e = node.records[i] | (std::uint64_t{dup} << w.r) | (std::uint64_t{trail} << (w.r + w.d));
+        PutLeN(block.data() + kOffKeyArea + static_cast<std::size_t>(i) * bytes, e, bytes);
+        tail -= stored;
+        std::memcpy(block.data() + tail, key + dup, stored);
+    }
     PutLe16(block.data() + kOffFreeBytes, static_cast<std::uint16_t>(kKeyArea - need));
     PutLe32(block.data() + kOffRecMask, static_cast<std::uint32_t>((std::uint64_t{1} << w.r) - 1));
     block[kOffDupMask] = static_cast<std::uint8_t>((1u << w.d) - 1);
@@ -172,17 +237,6 @@ bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::
     block[kOffDupBits] = static_cast<std::uint8_t>(w.d);
     block[kOffTrailBits] = static_cast<std::uint8_t>(w.t);
     block[kOffEntryBytes] = static_cast<std::uint8_t>(bytes);
-    std::size_t tail = kOffKeyArea + kKeyArea;
-    for (unsigned i = 0; i < count; ++i) {
-        const std::uint8_t* key = node.Key(i);
-        const unsigned trail = Trailing(key, length, pad);
-        const unsigned dup = i == 0 ? 0 : Shared(node.Key(i - 1), key, length - trail);
-        const unsigned stored = length - dup - trail;
-        const std::uint64_t e = node.records[i] | (std::uint64_t{dup} << w.r) | (std::uint64_t{trail} << (w.r + w.d));
-        PutLeN(block.data() + kOffKeyArea + static_cast<std::size_t>(i) * bytes, e, bytes);
-        tail -= stored;
-        std::memcpy(block.data() + tail, key + dup, stored);
-    }
     return true;
 }
 

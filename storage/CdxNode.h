@@ -28,6 +28,10 @@ struct Node {
     void Erase(std::size_t at);
     // Keeps entries [begin, end).
     Node Slice(std::size_t begin, std::size_t end) const;
+    // The same into `out`, whose buffers are reused.
+    void SliceInto(std::size_t begin, std::size_t end, Node& out) const;
+    // Adds the entries of `other` after this node's.
+    void Append(const Node& other);
 };
 
 // Decodes a 512-byte block. Returns false when any count, width or length in
@@ -38,6 +42,12 @@ bool DecodeNode(std::span<const std::uint8_t> block, std::uint32_t offset, unsig
 // Bytes the leaf entries [begin, end) of `node` take in the key area with
 // entries of `entryBytes` bytes.
 std::size_t LeafBytes(const Node& node, std::size_t begin, std::size_t end, unsigned entryBytes, std::uint8_t pad);
+
+// LeafBytes of the entries of `a` followed by those of `b` in one leaf.
+std::size_t JoinedLeafBytes(const Node& a, const Node& b, unsigned entryBytes, std::uint8_t pad);
+
+// The highest record number in the node (0 when empty).
+std::uint32_t HighestRecord(const Node& node);
 
 // Bytes one leaf entry takes after `previous` (null for a node's first key).
 std::size_t EntryBytes(const std::uint8_t* previous, const std::uint8_t* key, unsigned keyLength, unsigned entryBytes,

@@ -26,11 +26,41 @@ bool ValidOffset(std::uint32_t offset, std::uint64_t size) {
 
 }  // namespace
 
-int Tree::ReadNode(std::uint32_t offset, Node& node) {
+int Tree::ViewNode(std::uint32_t offset, std::uint8_t* scratch, const std::uint8_t*& block) {
     if (!ValidOffset(offset, m_file.Size())) return kErrIndex;
-    std::uint8_t block[kBlock];
-    if (int rc = m_file.Read(offset, block, kBlock); rc != kOk) return rc;
-    return DecodeNode(block, offset, m_keyLength, m_pad, node) ? kOk : kErrIndex;
+    return m_file.View(offset, kBlock, scratch, block);
+}
+
+int Tree::ReadNode(std::uint32_t offset, Node& node) {
+    std::uint8_t scratch[kBlock];
+    const std::uint8_t* block = nullptr;
+    if (int rc = ViewNode(offset, scratch, block); rc != kOk) return rc;
+    return DecodeNode({block, kBlock}, offset, m_keyLength, m_pad, node) ? kOk : kErrIndex;
+}
+
+int Tree::PeekNode(std::uint32_t offset, bool& leaf, std::size_t& count) {
+    std::uint8_t scratch[kBlock];
+    const std::uint8_t* block = nullptr;
+    if (int rc = ViewNode(offset, scratch, block); rc != kOk) return rc;
+    const unsigned kind = Le16(block + kOffKind);
+    if (kind > 7 || m_keyLength == 0 || m_keyLength > kInteriorArea - 8) return kErrIndex;
+    leaf = (kind & kKindLeaf) != 0;
+    if (leaf) {
+        // A leaf is checked whole, as a read of it would check it.
+        Node& node = m_scratch[0];
+        if (!DecodeNode({block, kBlock}, offset, m_keyLength, m_pad, node)) return kErrIndex;
+        count = node.Count();
+        return kOk;
+    }
+    count = Le16(block + kOffCount);
+    return count * (m_keyLength + 8) > kInteriorArea ? kErrIndex : kOk;
+}
+
+int Tree::Load(Frame& frame) {
+    if (frame.loaded) return kOk;
+    if (int rc = ReadNode(frame.offset, frame.node); rc != kOk) return rc;
+    frame.loaded = true;
+    return kOk;
 }
 
 int Tree::WriteNode(const Node& node, std::uint64_t records) {
@@ -39,26 +69,43 @@ int Tree::WriteNode(const Node& node, std::uint64_t records) {
     return m_file.Write(node.offset, block, kBlock);
 }
 
-int Tree::Descend(const std::function<int(const std::uint8_t*, std::uint32_t)>& compare, Path& path, bool insert) {
-    (void)insert;
+// Interior nodes are searched where the cache holds them and left undecoded;
+// only the leaf is decoded. An interior node's entries past the first that
+// is >= the target are not compared: the last child is taken past every
+// entry anyway.
+template <typename Compare>
+int Tree::Descend(const Compare& compare, Path& path) {
     path.clear();
+    if (m_keyLength == 0 || m_keyLength > kInteriorArea - 8) return kErrIndex;
+    const std::size_t entry = m_keyLength + 8;
     std::uint32_t offset = m_root;
     for (std::size_t depth = 0; depth < kMaxDepth; ++depth) {
-        Frame f;
-        if (int rc = ReadNode(offset, f.node); rc != kOk) return rc;
-        const std::size_t n = f.node.Count();
-        std::size_t i = 0;
-        while (i < n && compare(f.node.Key(i), f.node.records[i]) < 0) ++i;
-        if (f.node.Leaf()) {
+        std::uint8_t scratch[kBlock];
+        const std::uint8_t* block = nullptr;
+        if (int rc = ViewNode(offset, scratch, block); rc != kOk) return rc;
+        Frame& f = path.push();
+        f.offset = offset;
+        const unsigned kind = Le16(block + kOffKind);
+        if (kind > 7) return kErrIndex;
+        if (kind & kKindLeaf) {
+            if (!DecodeNode({block, kBlock}, offset, m_keyLength, m_pad, f.node)) return kErrIndex;
+            f.loaded = true;
+            const std::size_t n = f.node.Count();
+            std::size_t i = 0;
+            while (i < n && compare(f.node.Key(i), f.node.records[i]) < 0) ++i;
             f.index = i;
-            path.push_back(std::move(f));
             return kOk;
         }
-        if (n == 0) return kErrIndex;
-        // Past every entry: the last child, whose end the caller steps over.
-        f.index = std::min(i, n - 1);
-        offset = f.node.children[f.index];
-        path.push_back(std::move(f));
+        const std::size_t n = Le16(block + kOffCount);
+        if (n == 0 || n * entry > kInteriorArea) return kErrIndex;
+        const std::uint8_t* e = block + kOffContents;
+        std::size_t i = 0;
+        while (i + 1 < n && compare(e, Be32(e + m_keyLength)) < 0) {
+            ++i;
+            e += entry;
+        }
+        f.index = i;
+        offset = Be32(e + m_keyLength + 4);
     }
     return kErrIndex;
 }
@@ -69,15 +116,20 @@ int Tree::Next(Path& path) {
     for (std::uint64_t step = 0; step < budget; ++step) {
         if (path.back().index < path.back().node.Count()) return kOk;
         path.pop_back();
-        while (!path.empty() && path.back().index + 1 >= path.back().node.Count()) path.pop_back();
+        while (!path.empty()) {
+            if (int rc = Load(path.back()); rc != kOk) return rc;
+            if (path.back().index + 1 < path.back().node.Count()) break;
+            path.pop_back();
+        }
         if (path.empty()) return kEof;
         ++path.back().index;
         while (!path.back().node.Leaf()) {
             if (path.size() >= kMaxDepth) return kErrIndex;
-            Frame c;
-            if (int rc = ReadNode(path.back().node.children[path.back().index], c.node); rc != kOk) return rc;
+            const std::uint32_t child = path.back().node.children[path.back().index];
+            Frame& c = path.push();
+            c.offset = child;
+            if (int rc = Load(c); rc != kOk) return rc;
             if (!c.node.Leaf() && c.node.Count() == 0) return kErrIndex;
-            path.push_back(std::move(c));
         }
     }
     return kErrIndex;
@@ -94,23 +146,25 @@ int Tree::Prev(Path& path) {
         path.pop_back();
         while (!path.empty() && path.back().index == 0) path.pop_back();
         if (path.empty()) return kBof;
+        if (int rc = Load(path.back()); rc != kOk) return rc;
         --path.back().index;
         while (!path.back().node.Leaf()) {
             if (path.size() >= kMaxDepth) return kErrIndex;
-            Frame c;
-            if (int rc = ReadNode(path.back().node.children[path.back().index], c.node); rc != kOk) return rc;
+            const std::uint32_t child = path.back().node.children[path.back().index];
+            Frame& c = path.push();
+            c.offset = child;
+            if (int rc = Load(c); rc != kOk) return rc;
             c.index = c.node.Count();
             if (!c.node.Leaf()) {
                 if (c.index == 0) return kErrIndex;
                 --c.index;
             }
-            path.push_back(std::move(c));
         }
     }
     return kErrIndex;
 }
 
-int Tree::Current(const Path& path, Entry& out) const {
+int Tree::Current(Path& path, Entry& out) {
     const Frame& f = path.back();
     if (f.index >= f.node.Count()) return kEof;
     out.key.assign(f.node.Key(f.index), f.node.Key(f.index) + m_keyLength);
@@ -119,52 +173,53 @@ int Tree::Current(const Path& path, Entry& out) const {
 }
 
 int Tree::First(Entry& out) {
-    Path path;
-    if (int rc = Descend([](const std::uint8_t*, std::uint32_t) { return 0; }, path, false); rc != kOk) return rc;
+    Path& path = m_path;
+    if (int rc = Descend([](const std::uint8_t*, std::uint32_t) { return 0; }, path); rc != kOk) return rc;
     --path.back().index;  // Next() steps onto index 0 (or over an empty leaf)
     if (int rc = Next(path); rc != kOk) return rc;
     return Current(path, out);
 }
 
 int Tree::Last(Entry& out) {
-    Path path;
-    if (int rc = Descend([](const std::uint8_t*, std::uint32_t) { return -1; }, path, false); rc != kOk) return rc;
+    Path& path = m_path;
+    if (int rc = Descend([](const std::uint8_t*, std::uint32_t) { return -1; }, path); rc != kOk) return rc;
     if (int rc = Prev(path); rc != kOk) return rc == kBof ? kEof : rc;
     return Current(path, out);
 }
 
 int Tree::SeekPrefix(const std::uint8_t* key, std::size_t n, Entry& out) {
-    Path path;
+    Path& path = m_path;
     n = std::min<std::size_t>(n, m_keyLength);
     auto cmp = [&](const std::uint8_t* k, std::uint32_t) { return CompareKeys(k, key, n); };
-    if (int rc = Descend(cmp, path, false); rc != kOk) return rc;
+    if (int rc = Descend(cmp, path); rc != kOk) return rc;
     --path.back().index;
     if (int rc = Next(path); rc != kOk) return rc;
     return Current(path, out);
 }
 
 int Tree::After(const std::uint8_t* key, std::uint32_t record, Entry& out) {
-    Path path;
+    Path& path = m_path;
     auto cmp = [&](const std::uint8_t* k, std::uint32_t r) {
         return CompareFull(k, r, key, record, m_keyLength) > 0 ? 1 : -1;
     };
-    if (int rc = Descend(cmp, path, false); rc != kOk) return rc;
+    if (int rc = Descend(cmp, path); rc != kOk) return rc;
     --path.back().index;
     if (int rc = Next(path); rc != kOk) return rc;
     return Current(path, out);
 }
 
 int Tree::Before(const std::uint8_t* key, std::uint32_t record, Entry& out) {
-    Path path;
+    Path& path = m_path;
     auto cmp = [&](const std::uint8_t* k, std::uint32_t r) { return CompareFull(k, r, key, record, m_keyLength); };
-    if (int rc = Descend(cmp, path, false); rc != kOk) return rc;
+    if (int rc = Descend(cmp, path); rc != kOk) return rc;
     if (int rc = Prev(path); rc != kOk) return rc;
     return Current(path, out);
 }
 
+// A path of its own: the visitor may use the tree.
 int Tree::Walk(const std::function<int(const std::uint8_t*, std::uint32_t)>& visit) {
     Path path;
-    if (int rc = Descend([](const std::uint8_t*, std::uint32_t) { return 0; }, path, false); rc != kOk) return rc;
+    if (int rc = Descend([](const std::uint8_t*, std::uint32_t) { return 0; }, path); rc != kOk) return rc;
     --path.back().index;
     const std::uint64_t limit = (m_file.Size() / kBlock + 1) * kKeyArea;
     for (std::uint64_t seen = 0;; ++seen) {
@@ -291,23 +346,27 @@ using Ranges = std::vector<std::pair<std::size_t, std::size_t>>;
 // Bytes of one leaf entry for a node holding these record numbers in a table
 // of `records` records (the widths EncodeNode chooses).
 unsigned LeafEntrySize(const Node& node, std::uint64_t records) {
-    std::uint32_t highest = 0;
-    for (auto r : node.records) highest = std::max(highest, r);
-    return WidthsFor(node.keyLength, std::max<std::uint64_t>(records, highest)).Bytes();
+    return WidthsFor(node.keyLength, std::max<std::uint64_t>(records, HighestRecord(node))).Bytes();
 }
+
+}  // namespace
 
 // Cuts leaf entries into the fewest leaves that hold them, each near an
 // equal share of the bytes, so that every leaf keeps room to grow.
-Ranges PlanLeaves(const Node& all, unsigned entryBytes, std::uint8_t pad) {
+void Tree::PlanLeaves(const Node& all, unsigned entryBytes) {
     const std::size_t n = all.Count();
-    Ranges out;
-    if (n == 0) return out;
+    Ranges& out = m_ranges;
+    out.clear();
+    if (n == 0) return;
     // A leaf's first key is stored whole, every later one after what it
     // shares with the key before it.
-    std::vector<std::size_t> whole(n), chained(n);
+    std::vector<std::size_t>& whole = m_whole;
+    std::vector<std::size_t>& chained = m_chained;
+    whole.resize(n);
+    chained.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
-        whole[i] = EntryBytes(nullptr, all.Key(i), all.keyLength, entryBytes, pad);
-        chained[i] = i == 0 ? whole[i] : EntryBytes(all.Key(i - 1), all.Key(i), all.keyLength, entryBytes, pad);
+        whole[i] = EntryBytes(nullptr, all.Key(i), all.keyLength, entryBytes, m_pad);
+        chained[i] = i == 0 ? whole[i] : EntryBytes(all.Key(i - 1), all.Key(i), all.keyLength, entryBytes, m_pad);
     }
     // Pieces cut greedily with room for `limit` bytes each.
     auto cut = [&](std::size_t limit, Ranges* ranges) {
@@ -330,18 +389,17 @@ Ranges PlanLeaves(const Node& all, unsigned entryBytes, std::uint8_t pad) {
         else low = mid + 1;
     }
     cut(high, &out);
-    return out;
 }
 
-}  // namespace
+bool Tree::LeavesFit(const Node& a, const Node& b, std::uint64_t records) const {
+    const std::uint32_t highest = std::max(HighestRecord(a), HighestRecord(b));
+    const LeafWidths w = WidthsFor(m_keyLength, std::max<std::uint64_t>(records, highest));
+    return w.r <= 32 && JoinedLeafBytes(a, b, w.Bytes(), m_pad) <= kKeyArea;
+}
 
 bool Tree::Fits(const Node& node, std::uint64_t records) const {
     if (!node.Leaf()) return node.Count() <= InteriorCapacity(m_keyLength);
-    const LeafWidths w = WidthsFor(m_keyLength, [&] {
-        std::uint32_t highest = 0;
-        for (auto r : node.records) highest = std::max(highest, r);
-        return std::max<std::uint64_t>(records, highest);
-    }());
+    const LeafWidths w = WidthsFor(m_keyLength, std::max<std::uint64_t>(records, HighestRecord(node)));
     return w.r <= 32 && LeafBytes(node, 0, node.Count(), w.Bytes(), m_pad) <= kKeyArea;
 }
 
@@ -364,9 +422,10 @@ int Tree::PlanInterior(const Node& all, std::vector<std::pair<std::size_t, std::
         if (base == 1 && k - longer == 1) {
             std::size_t pick = k - 1;
             for (std::size_t p = k; p-- > 0;) {
-                Node child;
-                if (int rc = ReadNode(all.children[p * 2], child); rc != kOk) return rc;
-                if (child.Leaf() || child.Count() >= 2) {
+                bool leaf = false;
+                std::size_t count = 0;
+                if (int rc = PeekNode(all.children[p * 2], leaf, count); rc != kOk) return rc;
+                if (leaf || count >= 2) {
                     pick = p;
                     break;
                 }
@@ -391,83 +450,161 @@ int Tree::PlanInterior(const Node& all, std::vector<std::pair<std::size_t, std::
 // a node is small.
 bool Tree::Narrow() const { return InteriorCapacity(m_keyLength) < 4; }
 
-int Tree::JoinChildren(Node& all, std::uint64_t records, bool apply, bool& found) {
+int Tree::JoinChildren(Node& all, std::uint64_t records, bool& found) {
     found = false;
     if (all.Leaf() || !Narrow() || all.Count() < 2) return kOk;
-    Node current;
-    if (int rc = ReadNode(all.children[0], current); rc != kOk) return rc;
+    const std::size_t capacity = InteriorCapacity(m_keyLength);
+    // Leaves are read whole, since their bytes decide; interior nodes by
+    // their counts, and read whole only when they are joined.
+    Node* current = &m_join[0];
+    Node* next = &m_join[1];
+    bool leaves = false;
+    std::size_t currentCount = 0;
+    std::uint32_t currentOffset = all.children[0];
+    if (int rc = PeekNode(currentOffset, leaves, currentCount); rc != kOk) return rc;
+    bool currentRead = leaves;
+    if (leaves) {
+        if (int rc = ReadNode(currentOffset, *current); rc != kOk) return rc;
+    }
     bool dirty = false;
     std::size_t j = 0;
     while (j + 1 < all.Count()) {
-        Node next;
-        if (int rc = ReadNode(all.children[j + 1], next); rc != kOk) return rc;
-        if (next.Leaf() != current.Leaf()) return kErrIndex;
-        Node joined = current;
-        joined.keys.insert(joined.keys.end(), next.keys.begin(), next.keys.end());
-        joined.records.insert(joined.records.end(), next.records.begin(), next.records.end());
-        joined.children.insert(joined.children.end(), next.children.begin(), next.children.end());
-        joined.right = next.right;
-        if (joined.Count() == 0 || !Fits(joined, records)) {
+        const std::uint32_t nextOffset = all.children[j + 1];
+        std::size_t nextCount = 0;
+        bool fits = false;
+        if (leaves) {
+            if (int rc = ReadNode(nextOffset, *next); rc != kOk) return rc;
+            if (!next->Leaf()) return kErrIndex;
+            nextCount = next->Count();
+            fits = currentCount + nextCount > 0 && LeavesFit(*current, *next, records);
+        } else {
+            bool leaf = false;
+            if (int rc = PeekNode(nextOffset, leaf, nextCount); rc != kOk) return rc;
+            if (leaf) return kErrIndex;
+            fits = currentCount + nextCount > 0 && currentCount + nextCount <= capacity;
+        }
+        if (!fits) {
             if (dirty) {
-                if (int rc = WriteNode(current, records); rc != kOk) return rc;
+                if (int rc = WriteNode(*current, records); rc != kOk) return rc;
             }
-            current = std::move(next);
+            std::swap(current, next);
+            currentRead = leaves;
+            currentCount = nextCount;
+            currentOffset = nextOffset;
             dirty = false;
             ++j;
             continue;
         }
         found = true;
-        if (!apply) return kOk;
+        if (!currentRead) {
+            if (int rc = ReadNode(currentOffset, *current); rc != kOk) return rc;
+            currentRead = true;
+        }
+        if (!leaves) {
+            if (int rc = ReadNode(nextOffset, *next); rc != kOk) return rc;
+        }
         // The right node's place is freed; its entry now leads to the left one.
-        if (int rc = PatchLink(next.right, kOffLeft, current.offset); rc != kOk) return rc;
-        if (int rc = Release(next.offset); rc != kOk) return rc;
-        current = std::move(joined);
+        if (int rc = PatchLink(next->right, kOffLeft, current->offset); rc != kOk) return rc;
+        if (int rc = Release(next->offset); rc != kOk) return rc;
+        current->Append(*next);
+        current->right = next->right;
+        currentCount = current->Count();
         dirty = true;
         all.Erase(j);
-        all.children[j] = current.offset;
+        all.children[j] = current->offset;
     }
-    if (dirty) return WriteNode(current, records);
+    if (dirty) return WriteNode(*current, records);
     return kOk;
 }
 
-int Tree::NeedsRebalance(const Frame& parent, const Node& node, std::uint64_t records, bool& needed) {
-    needed = true;
-    if (node.Count() == 0 || !Fits(node, records)) return kOk;
-    needed = false;
-    if (!node.Leaf() && Narrow()) {
-        Node copy = node;
-        if (int rc = JoinChildren(copy, records, false, needed); rc != kOk || needed) return rc;
+// The same test as JoinChildren's, pair by pair, without building the joined
+// nodes: interior children are joined by their counts alone, leaves by the
+// bytes of both, less what the right one's first key shares with the left
+// one's last once they stand side by side.
+int Tree::CanJoinChildren(const Node& all, std::uint64_t records, bool& found) {
+    found = false;
+    if (all.Leaf() || !Narrow() || all.Count() < 2) return kOk;
+    bool leaf = false, nextLeaf = false;
+    std::size_t count = 0, nextCount = 0;
+    if (int rc = PeekNode(all.children[0], leaf, count); rc != kOk) return rc;
+    if (leaf) {
+        Node* current = &m_scratch[0];  // as PeekNode decoded it
+        Node* next = &m_scratch[1];
+        for (std::size_t j = 0; j + 1 < all.Count(); ++j) {
+            if (int rc = ReadNode(all.children[j + 1], *next); rc != kOk) return rc;
+            if (!next->Leaf()) return kErrIndex;
+            if (current->Count() + next->Count() > 0 && LeavesFit(*current, *next, records)) {
+                found = true;
+                return kOk;
+            }
+            std::swap(current, next);
+        }
+        return kOk;
     }
-    const Node& p = parent.node;
-    const std::size_t at = parent.index;
+    const std::size_t capacity = InteriorCapacity(m_keyLength);
+    for (std::size_t j = 0; j + 1 < all.Count(); ++j) {
+        if (int rc = PeekNode(all.children[j + 1], nextLeaf, nextCount); rc != kOk) return rc;
+        if (nextLeaf) return kErrIndex;
+        if (count + nextCount > 0 && count + nextCount <= capacity) {
+            found = true;
+            return kOk;
+        }
+        count = nextCount;
+    }
+    return kOk;
+}
+
+int Tree::NeedsRebalance(Frame& parent, const Node& node, std::uint64_t records, bool& needed) {
+    needed = true;
+    if (node.Count() == 0) return kOk;
+    // Whether the node fits, and the bytes a leaf uses.
     std::size_t used = 0;
     if (node.Leaf()) {
-        used = LeafBytes(node, 0, node.Count(), LeafEntrySize(node, records), m_pad);
+        const LeafWidths w = WidthsFor(m_keyLength, std::max<std::uint64_t>(records, HighestRecord(node)));
+        if (w.r > 32) return kOk;
+        used = LeafBytes(node, 0, node.Count(), w.Bytes(), m_pad);
+        if (used > kKeyArea) return kOk;
+    } else if (node.Count() > InteriorCapacity(m_keyLength)) {
+        return kOk;
+    }
+    needed = false;
+    if (!node.Leaf() && Narrow()) {
+        if (int rc = CanJoinChildren(node, records, needed); rc != kOk || needed) return rc;
+    }
+    if (node.Leaf()) {
         if (used * 2 > kKeyArea) return kOk;
     } else if (node.Count() * 2 > InteriorCapacity(m_keyLength)) {
         return kOk;
     }
     // A small node is joined with a neighbour under the same parent when
     // both fit in one node.
+    if (int rc = Load(parent); rc != kOk) return rc;
+    const Node& p = parent.node;
+    const std::size_t at = parent.index;
     for (std::size_t j : {at - 1, at + 1}) {
         if (j >= p.Count()) continue;  // at - 1 wraps around for the first child
-        Node sibling;
-        if (int rc = ReadNode(p.children[j], sibling); rc != kOk) return rc;
-        if (sibling.Leaf() != node.Leaf()) return kErrIndex;
         if (node.Leaf()) {
+            Node& sibling = m_scratch[0];
+            if (int rc = ReadNode(p.children[j], sibling); rc != kOk) return rc;
+            if (!sibling.Leaf()) return kErrIndex;
             const unsigned size = std::max(LeafEntrySize(node, records), LeafEntrySize(sibling, records));
             if (used + LeafBytes(sibling, 0, sibling.Count(), size, m_pad) <= kKeyArea) needed = true;
-        } else if (sibling.Count() + node.Count() <= InteriorCapacity(m_keyLength)) {
-            needed = true;
+        } else {
+            bool leaf = false;
+            std::size_t count = 0;
+            if (int rc = PeekNode(p.children[j], leaf, count); rc != kOk) return rc;
+            if (leaf) return kErrIndex;
+            if (count + node.Count() <= InteriorCapacity(m_keyLength)) needed = true;
         }
         if (needed) return kOk;
     }
     // A one-entry node over a one-entry node: the pair is regrouped with the
     // neighbours so that one of them branches.
     if (!node.Leaf() && node.Count() == 1) {
-        Node child;
-        if (int rc = ReadNode(node.children[0], child); rc != kOk) return rc;
-        needed = !child.Leaf() && child.Count() == 1;
+        bool leaf = false;
+        std::size_t count = 0;
+        if (int rc = PeekNode(node.children[0], leaf, count); rc != kOk) return rc;
+        needed = !leaf && count == 1;
     }
     return kOk;
 }
@@ -484,60 +621,66 @@ int Tree::Rebalance(Frame& parent, Node& node, std::uint64_t records) {
     if (at >= p.Count()) return kErrIndex;
     const std::size_t lo = at > 0 ? at - 1 : at;
     const std::size_t hi = std::min(at + 1, p.Count() - 1);
-    std::vector<Node> group;
+    // The node itself is swapped into the group: the path does not use it
+    // again.
+    std::vector<Node>& group = m_group;
+    const std::size_t groupSize = hi - lo + 1;
+    if (group.size() < groupSize) group.resize(groupSize);
     for (std::size_t j = lo; j <= hi; ++j) {
         if (j == at) {
-            group.push_back(std::move(node));
+            std::swap(group[j - lo], node);
             continue;
         }
-        Node sibling;
-        if (int rc = ReadNode(p.children[j], sibling); rc != kOk) return rc;
-        group.push_back(std::move(sibling));
+        if (int rc = ReadNode(p.children[j], group[j - lo]); rc != kOk) return rc;
     }
-    Node all;
+    Node& all = m_all;
+    all.offset = 0;
+    all.left = all.right = kNone;
     all.kind = static_cast<std::uint16_t>(group[at - lo].kind & ~kKindRoot);
     all.keyLength = m_keyLength;
-    for (const Node& g : group) {
-        if (g.Leaf() != all.Leaf()) return kErrIndex;
-        all.keys.insert(all.keys.end(), g.keys.begin(), g.keys.end());
-        all.records.insert(all.records.end(), g.records.begin(), g.records.end());
-        all.children.insert(all.children.end(), g.children.begin(), g.children.end());
+    all.keys.clear();
+    all.records.clear();
+    all.children.clear();
+    for (std::size_t g = 0; g < groupSize; ++g) {
+        if (group[g].Leaf() != all.Leaf()) return kErrIndex;
+        all.Append(group[g]);
     }
     bool joined = false;
-    if (int rc = JoinChildren(all, records, true, joined); rc != kOk) return rc;
-    Ranges ranges;
+    if (int rc = JoinChildren(all, records, joined); rc != kOk) return rc;
     if (all.Leaf()) {
-        ranges = PlanLeaves(all, LeafEntrySize(all, records), m_pad);
-    } else if (int rc = PlanInterior(all, ranges); rc != kOk) {
+        PlanLeaves(all, LeafEntrySize(all, records));
+    } else if (int rc = PlanInterior(all, m_ranges); rc != kOk) {
         return rc;
     }
-    std::vector<Node> pieces;
-    for (auto [b, e] : ranges) pieces.push_back(all.Slice(b, e));
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
-        if (i < group.size()) {
+    std::vector<Node>& pieces = m_pieces;
+    const std::size_t count = m_ranges.size();
+    if (pieces.size() < count) pieces.resize(count);
+    for (std::size_t i = 0; i < count; ++i) all.SliceInto(m_ranges[i].first, m_ranges[i].second, pieces[i]);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (i < groupSize) {
             pieces[i].offset = group[i].offset;
         } else if (int rc = Allocate(pieces[i].offset); rc != kOk) {
             return rc;
         }
     }
-    for (std::size_t i = pieces.size(); i < group.size(); ++i) {
+    for (std::size_t i = count; i < groupSize; ++i) {
         if (int rc = Release(group[i].offset); rc != kOk) return rc;
     }
-    const std::uint32_t leftOuter = group.front().left;
-    const std::uint32_t rightOuter = group.back().right;
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
+    const std::uint32_t leftOuter = group[0].left;
+    const std::uint32_t rightOuter = group[groupSize - 1].right;
+    for (std::size_t i = 0; i < count; ++i) {
         pieces[i].left = i == 0 ? leftOuter : pieces[i - 1].offset;
-        pieces[i].right = i + 1 == pieces.size() ? rightOuter : pieces[i + 1].offset;
+        pieces[i].right = i + 1 == count ? rightOuter : pieces[i + 1].offset;
     }
-    const std::uint32_t first = pieces.empty() ? rightOuter : pieces.front().offset;
-    const std::uint32_t last = pieces.empty() ? leftOuter : pieces.back().offset;
+    const std::uint32_t first = count == 0 ? rightOuter : pieces[0].offset;
+    const std::uint32_t last = count == 0 ? leftOuter : pieces[count - 1].offset;
     if (int rc = PatchLink(leftOuter, kOffRight, first); rc != kOk) return rc;
     if (int rc = PatchLink(rightOuter, kOffLeft, last); rc != kOk) return rc;
-    for (const Node& piece : pieces) {
-        if (int rc = WriteNode(piece, records); rc != kOk) return rc;
+    for (std::size_t i = 0; i < count; ++i) {
+        if (int rc = WriteNode(pieces[i], records); rc != kOk) return rc;
     }
     for (std::size_t j = hi + 1; j-- > lo;) p.Erase(j);
-    for (std::size_t i = 0; i < pieces.size(); ++i) {
+    for (std::size_t i = 0; i < count; ++i) {
         const Node& piece = pieces[i];
         p.Insert(lo + i, piece.Key(piece.Count() - 1), piece.records.back(), piece.offset);
     }
@@ -552,7 +695,7 @@ int Tree::StoreRoot(Node& root, std::uint64_t records) {
     for (std::size_t step = 0;; ++step) {
         if (step >= kMaxDepth) return kErrIndex;
         bool joined = false;
-        if (int rc = JoinChildren(root, records, true, joined); rc != kOk) return rc;
+        if (int rc = JoinChildren(root, records, joined); rc != kOk) return rc;
         if (root.Leaf() || root.Count() != 1) break;
         Node child;
         if (int rc = ReadNode(root.children[0], child); rc != kOk) return rc;
@@ -573,7 +716,8 @@ int Tree::StoreRoot(Node& root, std::uint64_t records) {
     all.kind = static_cast<std::uint16_t>(root.kind & ~kKindRoot);
     Ranges ranges;
     if (all.Leaf()) {
-        ranges = PlanLeaves(all, LeafEntrySize(all, records), m_pad);
+        PlanLeaves(all, LeafEntrySize(all, records));
+        ranges = m_ranges;
     } else if (int rc = PlanInterior(all, ranges); rc != kOk) {
         return rc;
     }
@@ -611,11 +755,23 @@ int Tree::Store(Path& path, std::size_t level, std::uint64_t records) {
         bool needed = false;
         if (int rc = NeedsRebalance(parent, node, records, needed); rc != kOk) return rc;
         if (needed) {
+            if (int rc = Load(parent); rc != kOk) return rc;
             if (int rc = Rebalance(parent, node, records); rc != kOk) return rc;
             continue;
         }
         if (int rc = WriteNode(node, records); rc != kOk) return rc;
         const std::size_t last = node.Count() - 1;
+        if (!parent.loaded) {
+            // Most changes leave the parent's entry as it is: it is compared
+            // where it lies, and the parent decoded only to be changed.
+            std::uint8_t scratch[kBlock];
+            const std::uint8_t* block = nullptr;
+            if (int rc = ViewNode(parent.offset, scratch, block); rc != kOk) return rc;
+            const std::uint8_t* e = block + kOffContents + parent.index * (m_keyLength + 8);
+            if (std::memcmp(e, node.Key(last), m_keyLength) == 0 && Be32(e + m_keyLength) == node.records[last])
+                return kOk;
+            if (int rc = Load(parent); rc != kOk) return rc;
+        }
         std::uint8_t* pk = parent.node.Key(parent.index);
         if (std::memcmp(pk, node.Key(last), m_keyLength) == 0 && parent.node.records[parent.index] == node.records[last])
             return kOk;
@@ -625,9 +781,9 @@ int Tree::Store(Path& path, std::size_t level, std::uint64_t records) {
 }
 
 int Tree::Insert(const std::uint8_t* key, std::uint32_t record, std::uint64_t records) {
-    Path path;
+    Path& path = m_path;
     auto cmp = [&](const std::uint8_t* k, std::uint32_t r) { return CompareFull(k, r, key, record, m_keyLength); };
-    if (int rc = Descend(cmp, path, true); rc != kOk) return rc;
+    if (int rc = Descend(cmp, path); rc != kOk) return rc;
     Frame& leaf = path.back();
     leaf.node.Insert(leaf.index, key, record, 0);
     if (int rc = Store(path, path.size() - 1, records); rc != kOk) return rc;
@@ -635,9 +791,9 @@ int Tree::Insert(const std::uint8_t* key, std::uint32_t record, std::uint64_t re
 }
 
 int Tree::Remove(const std::uint8_t* key, std::uint32_t record, std::uint64_t records) {
-    Path path;
+    Path& path = m_path;
     auto cmp = [&](const std::uint8_t* k, std::uint32_t r) { return CompareFull(k, r, key, record, m_keyLength); };
-    if (int rc = Descend(cmp, path, false); rc != kOk) return rc;
+    if (int rc = Descend(cmp, path); rc != kOk) return rc;
     Frame& leaf = path.back();
     if (leaf.index >= leaf.node.Count() || CompareFull(leaf.node.Key(leaf.index), leaf.node.records[leaf.index], key,
                                                        record, m_keyLength) != 0)

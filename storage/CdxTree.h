@@ -79,29 +79,67 @@ public:
     int WriteHeader();
 
 private:
+    // One level of a descent: the node's place and the entry taken. Nodes
+    // above the leaf are decoded only when needed (`loaded`): a descent
+    // reads their entries where the file's cache holds them.
     struct Frame {
-        Node node;
+        std::uint32_t offset = 0;
         std::size_t index = 0;
+        bool loaded = false;
+        Node node;
     };
-    using Path = std::vector<Frame>;
+    // The levels of a descent. Frames are reused from one descent to the
+    // next, with their nodes' buffers, so that a descent does not allocate.
+    class Path {
+    public:
+        Path() { m_frames.reserve(kMaxDepth + 1); }
+        void clear() noexcept { m_size = 0; }
+        bool empty() const noexcept { return m_size == 0; }
+        std::size_t size() const noexcept { return m_size; }
+        Frame& back() noexcept { return m_frames[m_size - 1]; }
+        Frame& operator[](std::size_t i) noexcept { return m_frames[i]; }
+        // At most kMaxDepth + 1 frames: no reallocation moves a frame.
+        Frame& push() {
+            if (m_size == m_frames.size()) m_frames.emplace_back();
+            Frame& f = m_frames[m_size++];
+            f.index = 0;
+            f.loaded = false;
+            return f;
+        }
+        void pop_back() noexcept { --m_size; }
+
+    private:
+        std::vector<Frame> m_frames;
+        std::size_t m_size = 0;
+    };
     int ReadNode(std::uint32_t offset, Node& node);
     int WriteNode(const Node& node, std::uint64_t records);
+    // The node's block as the file's cache holds it (or in `scratch`).
+    int ViewNode(std::uint32_t offset, std::uint8_t* scratch, const std::uint8_t*& block);
+    // Kind (0..3) and entry count of a node, checked as ReadNode checks it.
+    int PeekNode(std::uint32_t offset, bool& leaf, std::size_t& count);
+    int Load(Frame& frame);
     // Descends to the first entry >= target under `compare` (entry vs target).
-    int Descend(const std::function<int(const std::uint8_t* key, std::uint32_t record)>& compare, Path& path,
-                bool insert);
-    int DescendEdge(Path& path, bool last);
+    template <typename Compare>
+    int Descend(const Compare& compare, Path& path);
     int Next(Path& path);
     int Prev(Path& path);
-    int Current(const Path& path, Entry& out) const;
+    int Current(Path& path, Entry& out);
     int Store(Path& path, std::size_t level, std::uint64_t records);
     int StoreRoot(Node& root, std::uint64_t records);
     bool Fits(const Node& node, std::uint64_t records) const;
-    int NeedsRebalance(const Frame& parent, const Node& node, std::uint64_t records, bool& needed);
+    int NeedsRebalance(Frame& parent, const Node& node, std::uint64_t records, bool& needed);
     int Rebalance(Frame& parent, Node& node, std::uint64_t records);
     bool Narrow() const;
     // Joins neighbouring children of `all` that fit in one node (narrow
-    // nodes only); with `apply` false only reports whether any would join.
-    int JoinChildren(Node& all, std::uint64_t records, bool apply, bool& found);
+    // nodes only).
+    int JoinChildren(Node& all, std::uint64_t records, bool& found);
+    // Whether JoinChildren would join any of them.
+    int CanJoinChildren(const Node& all, std::uint64_t records, bool& found);
+    // Whether two leaves side by side fit in one.
+    bool LeavesFit(const Node& a, const Node& b, std::uint64_t records) const;
+    // Cuts leaf entries into the fewest leaves (into m_ranges).
+    void PlanLeaves(const Node& all, unsigned entryBytes);
     int PlanInterior(const Node& all, std::vector<std::pair<std::size_t, std::size_t>>& out);
     int Allocate(std::uint32_t& offset);
     int Release(std::uint32_t offset);
@@ -114,6 +152,18 @@ private:
     std::uint32_t m_root = 0;
     std::uint32_t m_free = kNone;
     std::uint32_t m_counter = 0;
+    // Buffers kept from one change to the next, so that a change does not
+    // allocate: the path of the operation under way (not Walk's), nodes read
+    // for the join checks (m_scratch, m_join), and a regrouping's nodes, all
+    // their entries, its cut and the pieces it makes.
+    Path m_path;
+    Node m_scratch[2];
+    Node m_join[2];
+    std::vector<Node> m_group;
+    Node m_all;
+    std::vector<std::pair<std::size_t, std::size_t>> m_ranges;
+    std::vector<Node> m_pieces;
+    std::vector<std::size_t> m_whole, m_chained;
 };
 
 int CompareKeys(const std::uint8_t* a, const std::uint8_t* b, std::size_t n);
