@@ -18,7 +18,7 @@ int BufferedFile::Fail(int code) {
 int BufferedFile::Init() {
     std::uint64_t size = 0;
     if (m_file->Size(size) != kOk) return Fail(kErrReadWrite);
-    m_size = m_diskSize = size;
+    m_size = m_diskSize = m_diskValid = size;
     return kOk;
 }
 
@@ -117,11 +117,10 @@ int BufferedFile::LoadPage(std::uint64_t index, Page*& page) {
     }
     auto bytes = std::make_unique<std::uint8_t[]>(kPageSize);  // zeroed
     const std::uint64_t start = index * kPageSize;
-    // Only bytes that are both on disk and inside the logical size are read:
-    // a truncated-then-regrown region reads as zeros.
-    const std::uint64_t limit = std::min(m_diskSize, m_size);
-    if (start < limit) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, limit - start));
+    // Only bytes that are on disk and still part of the file are read: a
+    // region cut off and grown again reads as zeros.
+    if (start < m_diskValid) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, m_diskValid - start));
         if (m_file->Read(start, bytes.get(), n) != kOk) return Fail(kErrReadWrite);
         Overlay(start, bytes.get(), n, m_markerLogical);
     }
@@ -220,7 +219,9 @@ int BufferedFile::Truncate(std::uint64_t size) {
         return kOk;
     }
     if (size < m_size) {
-        // Pages past the new end go; the page holding the end keeps zeros after it.
+        // Pages past the new end go; the page holding the end keeps zeros
+        // after it. What the disk holds beyond the cut is dead from now on
+        // (Flush writes over it where the file has grown again).
         const std::uint64_t keep = (size + kPageSize - 1) / kPageSize;
         for (std::uint64_t i = keep; i < m_pages.size(); ++i) DropPage(i);
         if (keep < m_pages.size()) m_pages.resize(static_cast<std::size_t>(keep));
@@ -229,6 +230,7 @@ int BufferedFile::Truncate(std::uint64_t size) {
             if (i < m_pages.size() && m_pages[i].bytes)
                 std::fill(m_pages[i].bytes.get() + size % kPageSize, m_pages[i].bytes.get() + kPageSize, 0);
         }
+        m_diskValid = std::min(m_diskValid, size);
     }
     m_size = size;
     m_dirty = true;
@@ -239,6 +241,14 @@ int BufferedFile::Flush() {
     if (m_failed) return kErrReadWrite;
     if (!m_writeBack) return m_file->Flush() == kOk ? kOk : Fail(kErrReadWrite);
     if (!m_dirty) return kOk;
+    // Disk bytes past an earlier cut that the file covers again are written
+    // anew, zeros or not, before the file's size is set.
+    const std::uint64_t dead = std::min(m_diskSize, m_size);
+    for (std::uint64_t i = m_diskValid / kPageSize; i * kPageSize < dead; ++i) {
+        Page* page = nullptr;
+        if (int rc = LoadPage(i, page); rc != kOk) return rc;
+        page->dirty = true;
+    }
     for (std::size_t i = m_pages.size(); i-- > 0;) {
         Page& page = m_pages[i];
         if (!page.bytes || !page.dirty) continue;
@@ -248,10 +258,11 @@ int BufferedFile::Flush() {
         if (int rc = FileWrite(start, page.bytes.get(), n); rc != kOk) return rc;
         page.dirty = false;
     }
-    if (m_size < m_diskSize) {
+    if (m_size != m_diskSize) {
         if (int rc = FileTruncate(m_size); rc != kOk) return rc;
     }
     if (m_file->Flush() != kOk) return Fail(kErrReadWrite);
+    m_diskValid = m_diskSize;
     m_dirty = false;
     return kOk;
 }
@@ -278,7 +289,7 @@ void BufferedFile::Discard() {
     m_pages.clear();
     m_held = 0;
     m_dirty = false;
-    m_size = m_diskSize;
+    m_size = m_diskValid = m_diskSize;
 }
 
 }  // namespace tvx::db

@@ -8,7 +8,9 @@
 // Flush order: dirty pages are written from the highest offset down, so the
 // bytes at the start of a file (the table header with its record count, the
 // index's tag headers) reach the file after the data they describe. The file
-// is cut to its logical size after the writes.
+// is cut to its logical size after the writes. A file cut and grown again
+// between two flushes gets the bytes past the cut written anew (zeros where
+// nothing was written since), so that nothing of the old tail survives.
 //
 // After any failed transfer the file is marked failed and refuses every
 // later operation: nothing half-done is written afterwards.
@@ -109,6 +111,10 @@ private:
     std::uint64_t m_clock = 0;  // counts page uses, for eviction
     std::uint64_t m_size = 0;      // logical size
     std::uint64_t m_diskSize = 0;  // size of the file on disk
+    // The bytes of the file on disk that still belong to the logical file:
+    // a cut since the last flush leaves the bytes beyond it dead on disk
+    // even when the file grows again before the flush.
+    std::uint64_t m_diskValid = 0;
     bool m_failed = false;
     bool m_dirty = false;
 

@@ -120,5 +120,37 @@ TEST(CacheTest, CutThenRegrownReadsZeros) {
     EXPECT_EQ(m.bytes, back);
 }
 
+// The same without a flush between the cut and the growth: the old tail is
+// still on disk then. Whether the page holding the cut was held (and zeroed)
+// or not, and whatever page the growth writes to, the bytes past the cut
+// read back as zeros and reach the file as zeros.
+TEST(CacheTest, CutAndRegrownBeforeAFlushLeavesNoOldTailOnDisk) {
+    for (const bool held : {false, true}) {
+        for (const std::uint64_t growTo : {2 * kPage + 5, 4 * kPage - 1}) {
+            SCOPED_TRACE(std::string(held ? "cut page held" : "cut page not held") + ", grown to " +
+                         std::to_string(growTo));
+            MemoryBytes m;
+            m.bytes.assign(4 * kPage, 0xAB);
+            BufferedFile file(std::make_unique<MemoryFile>(m), true, 16 * kPage);
+            ASSERT_EQ(file.Init(), kOk);
+            if (held) {
+                std::uint8_t b = 0;
+                ASSERT_EQ(file.Read(kPage + 20, &b, 1), kOk);
+            }
+            ASSERT_EQ(file.Truncate(kPage + 10), kOk);
+            const std::uint8_t one = 1;
+            ASSERT_EQ(file.Write(growTo - 1, &one, 1), kOk);
+            std::vector<std::uint8_t> want(growTo, 0);
+            std::fill(want.begin(), want.begin() + kPage + 10, 0xAB);
+            want.back() = 1;
+            std::vector<std::uint8_t> back(growTo);
+            ASSERT_EQ(file.Read(0, back.data(), back.size()), kOk);
+            EXPECT_EQ(back, want);
+            ASSERT_EQ(file.Flush(), kOk);
+            EXPECT_EQ(m.bytes, want);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tvx::db
