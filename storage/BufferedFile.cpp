@@ -115,15 +115,27 @@ int BufferedFile::LoadPage(std::uint64_t index, Page*& page) {
         page->used = ++m_clock;
         return kOk;
     }
-    auto bytes = std::make_unique<std::uint8_t[]>(kPageSize);  // zeroed
+    // A page dropped earlier is used again before new memory is taken.
+    std::unique_ptr<std::uint8_t[]> bytes;
+    if (!m_spare.empty()) {
+        bytes = std::move(m_spare.back());
+        m_spare.pop_back();
+    } else {
+        bytes.reset(new std::uint8_t[kPageSize]);
+    }
     const std::uint64_t start = index * kPageSize;
     // Only bytes that are on disk and still part of the file are read: a
     // region cut off and grown again reads as zeros.
+    std::size_t n = 0;
     if (start < m_diskValid) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, m_diskValid - start));
-        if (m_file->Read(start, bytes.get(), n) != kOk) return Fail(kErrReadWrite);
+        n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, m_diskValid - start));
+        if (m_file->Read(start, bytes.get(), n) != kOk) {
+            m_spare.push_back(std::move(bytes));
+            return Fail(kErrReadWrite);
+        }
         Overlay(start, bytes.get(), n, m_markerLogical);
     }
+    std::memset(bytes.get() + n, 0, kPageSize - n);
     if (index >= m_pages.size()) m_pages.resize(static_cast<std::size_t>(index) + 1);
     page = &m_pages[index];
     page->bytes = std::move(bytes);
@@ -135,6 +147,7 @@ int BufferedFile::LoadPage(std::uint64_t index, Page*& page) {
 
 void BufferedFile::DropPage(std::uint64_t index) {
     if (index >= m_pages.size() || !m_pages[index].bytes) return;
+    if (m_spare.size() <= m_cacheLimit / kPageSize / 2) m_spare.push_back(std::move(m_pages[index].bytes));
     m_pages[index] = Page{};
     --m_held;
 }
@@ -155,7 +168,7 @@ int BufferedFile::Read(std::uint64_t offset, void* buffer, std::size_t count) {
     return rc != kOk ? rc : Trim();
 }
 
-int BufferedFile::View(std::uint64_t offset, std::size_t count, std::uint8_t* scratch, const std::uint8_t*& out) {
+int BufferedFile::ViewSlow(std::uint64_t offset, std::size_t count, std::uint8_t* scratch, const std::uint8_t*& out) {
     if (m_failed) return kErrReadWrite;
     if (offset > m_size || count > m_size - offset) return kErrReadWrite;
     const std::size_t at = static_cast<std::size_t>(offset % kPageSize);
@@ -249,14 +262,29 @@ int BufferedFile::Flush() {
         if (int rc = LoadPage(i, page); rc != kOk) return rc;
         page->dirty = true;
     }
+    // Neighbouring dirty pages go out together, in one write of up to
+    // kRunPages pages; the first page (the file's header) always on its own.
     for (std::size_t i = m_pages.size(); i-- > 0;) {
-        Page& page = m_pages[i];
-        if (!page.bytes || !page.dirty) continue;
-        const std::uint64_t start = std::uint64_t{i} * kPageSize;
-        if (start >= m_size) continue;
-        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, m_size - start));
-        if (int rc = FileWrite(start, page.bytes.get(), n); rc != kOk) return rc;
-        page.dirty = false;
+        if (!m_pages[i].bytes || !m_pages[i].dirty) continue;
+        const std::uint64_t end = std::min<std::uint64_t>(std::uint64_t{i + 1} * kPageSize, m_size);
+        std::size_t first = i;
+        while (first > 1 && i - first + 1 < kRunPages && m_pages[first - 1].bytes && m_pages[first - 1].dirty) --first;
+        const std::uint64_t start = std::uint64_t{first} * kPageSize;
+        if (start < end) {
+            const std::size_t n = static_cast<std::size_t>(end - start);
+            const std::uint8_t* bytes = m_pages[first].bytes.get();
+            if (first < i) {
+                m_run.resize(n);
+                for (std::size_t k = first; k <= i; ++k) {
+                    const std::size_t at = (k - first) * kPageSize;
+                    std::memcpy(m_run.data() + at, m_pages[k].bytes.get(), std::min(kPageSize, n - at));
+                }
+                bytes = m_run.data();
+            }
+            if (int rc = FileWrite(start, bytes, n); rc != kOk) return rc;
+        }
+        for (std::size_t k = first; k <= i; ++k) m_pages[k].dirty = false;
+        i = first;
     }
     if (m_size != m_diskSize) {
         if (int rc = FileTruncate(m_size); rc != kOk) return rc;
@@ -286,6 +314,7 @@ int BufferedFile::Trim() {
 }
 
 void BufferedFile::Discard() {
+    m_spare.clear();
     m_pages.clear();
     m_held = 0;
     m_dirty = false;

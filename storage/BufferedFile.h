@@ -5,10 +5,11 @@
 // the table, or when the cache grows past its limit). Shared files write
 // through at once, since another process may read them.
 //
-// Flush order: dirty pages are written from the highest offset down, so the
-// bytes at the start of a file (the table header with its record count, the
-// index's tag headers) reach the file after the data they describe. The file
-// is cut to its logical size after the writes. A file cut and grown again
+// Flush order: dirty pages are written from the highest offset down (runs of
+// neighbouring pages in one write each, the first page always alone and
+// last), so the bytes at the start of a file (the table header with its
+// record count, the index's tag headers) reach the file after the data they
+// describe. The file is cut to its logical size after the writes. A file cut and grown again
 // between two flushes gets the bytes past the cut written anew (zeros where
 // nothing was written since), so that nothing of the old tail survives.
 //
@@ -38,6 +39,7 @@ namespace tvx::db {
 class BufferedFile {
 public:
     static constexpr std::size_t kPageSize = 8192;
+    static constexpr std::size_t kRunPages = 16;  // pages written in one go at most
 
     BufferedFile(std::unique_ptr<DbFile> file, bool writeBack, std::size_t cacheLimit);
     ~BufferedFile();
@@ -50,7 +52,19 @@ public:
     // in one page (`out` then points into the cache and stays valid until the
     // next call on this file); otherwise reads it into `scratch` and points
     // `out` there.
-    int View(std::uint64_t offset, std::size_t count, std::uint8_t* scratch, const std::uint8_t*& out);
+    int View(std::uint64_t offset, std::size_t count, std::uint8_t* scratch, const std::uint8_t*& out) {
+        // Held in one page, and the cache within its limit: at hand.
+        const std::size_t at = static_cast<std::size_t>(offset % kPageSize);
+        const std::uint64_t index = offset / kPageSize;
+        if (m_writeBack && !m_failed && offset <= m_size && count <= m_size - offset && at + count <= kPageSize &&
+            index < m_pages.size() && m_pages[index].bytes && m_held * kPageSize <= m_cacheLimit) {
+            Page& page = m_pages[index];
+            page.used = ++m_clock;
+            out = page.bytes.get() + at;
+            return kOk;
+        }
+        return ViewSlow(offset, count, scratch, out);
+    }
     int Write(std::uint64_t offset, const void* buffer, std::size_t count);
     std::uint64_t Size() const noexcept { return m_size; }
     int Truncate(std::uint64_t size);
@@ -89,6 +103,7 @@ private:
         bool dirty = false;
     };
     int LoadPage(std::uint64_t index, Page*& page);
+    int ViewSlow(std::uint64_t offset, std::size_t count, std::uint8_t* scratch, const std::uint8_t*& out);
     template <typename Use>
     int ForEachSpan(std::uint64_t offset, std::size_t count, Use&& use);
     int Trim();
@@ -108,6 +123,10 @@ private:
     // Pages by index (offset / kPageSize).
     std::vector<Page> m_pages;
     std::size_t m_held = 0;     // entries of m_pages that hold bytes
+    // Buffers of dropped pages, for the next pages loaded: memory the
+    // process has used once is cheaper to use again than new memory.
+    std::vector<std::unique_ptr<std::uint8_t[]>> m_spare;
+    std::vector<std::uint8_t> m_run;  // neighbouring pages joined for one write
     std::uint64_t m_clock = 0;  // counts page uses, for eviction
     std::uint64_t m_size = 0;      // logical size
     std::uint64_t m_diskSize = 0;  // size of the file on disk

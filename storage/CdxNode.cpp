@@ -52,11 +52,9 @@ void Node::Append(const Node& other) {
     children.insert(children.end(), other.children.begin(), other.children.end());
 }
 
-namespace {
-
 // Pad bytes at the end of the key; compared eight bytes at a time, since
 // most of a long key is padding.
-unsigned Trailing(const std::uint8_t* key, unsigned length, std::uint8_t pad) {
+unsigned TrailingPad(const std::uint8_t* key, unsigned length, std::uint8_t pad) {
     const std::uint64_t pads = 0x0101010101010101ull * pad;
     unsigned t = 0;
     while (t + 8 <= length) {
@@ -70,7 +68,7 @@ unsigned Trailing(const std::uint8_t* key, unsigned length, std::uint8_t pad) {
 }
 
 // Bytes two keys share from their start, at most `limit`.
-unsigned Shared(const std::uint8_t* a, const std::uint8_t* b, unsigned limit) {
+unsigned SharedPrefix(const std::uint8_t* a, const std::uint8_t* b, unsigned limit) {
     unsigned d = 0;
     if constexpr (std::endian::native == std::endian::little) {
         while (d + 8 <= limit) {
@@ -84,6 +82,8 @@ unsigned Shared(const std::uint8_t* a, const std::uint8_t* b, unsigned limit) {
     while (d < limit && a[d] == b[d]) ++d;
     return d;
 }
+
+namespace {
 
 bool DecodeLeaf(std::span<const std::uint8_t> block, unsigned count, std::uint8_t pad, Node& node) {
     const unsigned r = block[kOffRecBits];
@@ -159,8 +159,8 @@ bool DecodeNode(std::span<const std::uint8_t> block, std::uint32_t offset, unsig
 
 std::size_t EntryBytes(const std::uint8_t* previous, const std::uint8_t* key, unsigned keyLength, unsigned entryBytes,
                        std::uint8_t pad) {
-    const unsigned trail = Trailing(key, keyLength, pad);
-    const unsigned dup = previous ? Shared(previous, key, keyLength - trail) : 0;
+    const unsigned trail = TrailingPad(key, keyLength, pad);
+    const unsigned dup = previous ? SharedPrefix(previous, key, keyLength - trail) : 0;
     return entryBytes + (keyLength - dup - trail);
 }
 
@@ -168,20 +168,18 @@ std::size_t LeafBytes(const Node& node, std::size_t begin, std::size_t end, unsi
     const unsigned length = node.keyLength;
     std::size_t total = 0;
     for (std::size_t i = begin; i < end; ++i) {
-        const unsigned trail = Trailing(node.Key(i), length, pad);
-        const unsigned dup = i == begin ? 0 : Shared(node.Key(i - 1), node.Key(i), length - trail);
+        const unsigned trail = TrailingPad(node.Key(i), length, pad);
+        const unsigned dup = i == begin ? 0 : SharedPrefix(node.Key(i - 1), node.Key(i), length - trail);
         total += entryBytes + (length - dup - trail);
     }
     return total;
 }
 
-std::size_t JoinedLeafBytes(const Node& a, const Node& b, unsigned entryBytes, std::uint8_t pad) {
-    const std::size_t left = LeafBytes(a, 0, a.Count(), entryBytes, pad);
-    const std::size_t right = LeafBytes(b, 0, b.Count(), entryBytes, pad);
-    if (a.Count() == 0 || b.Count() == 0) return left + right;
+std::size_t SharedAtJoin(const Node& a, const Node& b, std::uint8_t pad) {
+    if (a.Count() == 0 || b.Count() == 0) return 0;
     const unsigned length = a.keyLength;
     const std::uint8_t* first = b.Key(0);
-    return left + right - Shared(a.Key(a.Count() - 1), first, length - Trailing(first, length, pad));
+    return SharedPrefix(a.Key(a.Count() - 1), first, length - TrailingPad(first, length, pad));
 }
 
 std::uint32_t HighestRecord(const Node& node) {
@@ -219,8 +217,8 @@ bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::
     std::size_t tail = kOffKeyArea + kKeyArea;
     for (unsigned i = 0; i < count; ++i) {
         const std::uint8_t* key = node.Key(i);
-        const unsigned trail = Trailing(key, length, pad);
-        const unsigned dup = i == 0 ? 0 : Shared(node.Key(i - 1), key, length - trail);
+        const unsigned trail = TrailingPad(key, length, pad);
+        const unsigned dup = i == 0 ? 0 : SharedPrefix(node.Key(i - 1), key, length - trail);
         const unsigned stored = length - dup - trail;
         need += bytes + stored;
         if (need > kKeyArea) return false;

@@ -43,8 +43,15 @@ bool DecodeNode(std::span<const std::uint8_t> block, std::uint32_t offset, unsig
 // entries of `entryBytes` bytes.
 std::size_t LeafBytes(const Node& node, std::size_t begin, std::size_t end, unsigned entryBytes, std::uint8_t pad);
 
-// LeafBytes of the entries of `a` followed by those of `b` in one leaf.
-std::size_t JoinedLeafBytes(const Node& a, const Node& b, unsigned entryBytes, std::uint8_t pad);
+// Pad bytes at the end of a key.
+unsigned TrailingPad(const std::uint8_t* key, unsigned length, std::uint8_t pad);
+// Bytes two keys share from their start, at most `limit`.
+unsigned SharedPrefix(const std::uint8_t* a, const std::uint8_t* b, unsigned limit);
+
+// Bytes the first key of leaf `b` would share with the last key of leaf `a`
+// if they stood in one leaf (0 when either is empty): the LeafBytes of both
+// together is the sum of theirs less this.
+std::size_t SharedAtJoin(const Node& a, const Node& b, std::uint8_t pad);
 
 // The highest record number in the node (0 when empty).
 std::uint32_t HighestRecord(const Node& node);

@@ -365,8 +365,9 @@ void Tree::PlanLeaves(const Node& all, unsigned entryBytes) {
     whole.resize(n);
     chained.resize(n);
     for (std::size_t i = 0; i < n; ++i) {
-        whole[i] = EntryBytes(nullptr, all.Key(i), all.keyLength, entryBytes, m_pad);
-        chained[i] = i == 0 ? whole[i] : EntryBytes(all.Key(i - 1), all.Key(i), all.keyLength, entryBytes, m_pad);
+        const unsigned trail = TrailingPad(all.Key(i), all.keyLength, m_pad);
+        whole[i] = entryBytes + all.keyLength - trail;
+        chained[i] = i == 0 ? whole[i] : whole[i] - SharedPrefix(all.Key(i - 1), all.Key(i), all.keyLength - trail);
     }
     // Pieces cut greedily with room for `limit` bytes each.
     auto cut = [&](std::size_t limit, Ranges* ranges) {
@@ -391,10 +392,16 @@ void Tree::PlanLeaves(const Node& all, unsigned entryBytes) {
     cut(high, &out);
 }
 
-bool Tree::LeavesFit(const Node& a, const Node& b, std::uint64_t records) const {
-    const std::uint32_t highest = std::max(HighestRecord(a), HighestRecord(b));
-    const LeafWidths w = WidthsFor(m_keyLength, std::max<std::uint64_t>(records, highest));
-    return w.r <= 32 && JoinedLeafBytes(a, b, w.Bytes(), m_pad) <= kKeyArea;
+Tree::LeafSize Tree::SizeOf(const Node& leaf) const {
+    return {LeafBytes(leaf, 0, leaf.Count(), 0, m_pad), HighestRecord(leaf)};
+}
+
+bool Tree::LeavesFit(const Node& a, const LeafSize& as, const Node& b, const LeafSize& bs,
+                     std::uint64_t records) const {
+    const LeafWidths w = WidthsFor(m_keyLength, std::max<std::uint64_t>(records, std::max(as.highest, bs.highest)));
+    if (w.r > 32) return false;
+    const std::size_t bytes = (a.Count() + b.Count()) * w.Bytes() + as.keyBytes + bs.keyBytes - SharedAtJoin(a, b, m_pad);
+    return bytes <= kKeyArea;
 }
 
 bool Tree::Fits(const Node& node, std::uint64_t records) const {
@@ -463,8 +470,10 @@ int Tree::JoinChildren(Node& all, std::uint64_t records, bool& found) {
     std::uint32_t currentOffset = all.children[0];
     if (int rc = PeekNode(currentOffset, leaves, currentCount); rc != kOk) return rc;
     bool currentRead = leaves;
+    LeafSize currentSize, nextSize;
     if (leaves) {
         if (int rc = ReadNode(currentOffset, *current); rc != kOk) return rc;
+        currentSize = SizeOf(*current);
     }
     bool dirty = false;
     std::size_t j = 0;
@@ -476,7 +485,8 @@ int Tree::JoinChildren(Node& all, std::uint64_t records, bool& found) {
             if (int rc = ReadNode(nextOffset, *next); rc != kOk) return rc;
             if (!next->Leaf()) return kErrIndex;
             nextCount = next->Count();
-            fits = currentCount + nextCount > 0 && LeavesFit(*current, *next, records);
+            nextSize = SizeOf(*next);
+            fits = currentCount + nextCount > 0 && LeavesFit(*current, currentSize, *next, nextSize, records);
         } else {
             bool leaf = false;
             if (int rc = PeekNode(nextOffset, leaf, nextCount); rc != kOk) return rc;
@@ -488,6 +498,7 @@ int Tree::JoinChildren(Node& all, std::uint64_t records, bool& found) {
                 if (int rc = WriteNode(*current, records); rc != kOk) return rc;
             }
             std::swap(current, next);
+            currentSize = nextSize;
             currentRead = leaves;
             currentCount = nextCount;
             currentOffset = nextOffset;
@@ -509,6 +520,7 @@ int Tree::JoinChildren(Node& all, std::uint64_t records, bool& found) {
         current->Append(*next);
         current->right = next->right;
         currentCount = current->Count();
+        if (leaves) currentSize = SizeOf(*current);
         dirty = true;
         all.Erase(j);
         all.children[j] = current->offset;
@@ -530,14 +542,18 @@ int Tree::CanJoinChildren(const Node& all, std::uint64_t records, bool& found) {
     if (leaf) {
         Node* current = &m_scratch[0];  // as PeekNode decoded it
         Node* next = &m_scratch[1];
+        LeafSize currentSize = SizeOf(*current), nextSize;
         for (std::size_t j = 0; j + 1 < all.Count(); ++j) {
             if (int rc = ReadNode(all.children[j + 1], *next); rc != kOk) return rc;
             if (!next->Leaf()) return kErrIndex;
-            if (current->Count() + next->Count() > 0 && LeavesFit(*current, *next, records)) {
+            nextSize = SizeOf(*next);
+            if (current->Count() + next->Count() > 0 &&
+                LeavesFit(*current, currentSize, *next, nextSize, records)) {
                 found = true;
                 return kOk;
             }
             std::swap(current, next);
+            currentSize = nextSize;
         }
         return kOk;
     }

@@ -136,8 +136,15 @@ private:
     int JoinChildren(Node& all, std::uint64_t records, bool& found);
     // Whether JoinChildren would join any of them.
     int CanJoinChildren(const Node& all, std::uint64_t records, bool& found);
+    // What the join checks need of a leaf: its key bytes (LeafBytes without
+    // the entries) and its highest record number.
+    struct LeafSize {
+        std::size_t keyBytes = 0;
+        std::uint32_t highest = 0;
+    };
+    LeafSize SizeOf(const Node& leaf) const;
     // Whether two leaves side by side fit in one.
-    bool LeavesFit(const Node& a, const Node& b, std::uint64_t records) const;
+    bool LeavesFit(const Node& a, const LeafSize& as, const Node& b, const LeafSize& bs, std::uint64_t records) const;
     // Cuts leaf entries into the fewest leaves (into m_ranges).
     void PlanLeaves(const Node& all, unsigned entryBytes);
     int PlanInterior(const Node& all, std::vector<std::pair<std::size_t, std::size_t>>& out);

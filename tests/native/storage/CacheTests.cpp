@@ -16,6 +16,7 @@ struct MemoryBytes {
     std::vector<std::uint8_t> bytes;
     int reads = 0;
     int writes = 0;
+    std::vector<std::pair<std::uint64_t, std::size_t>> written;  // offset and size of each write
 };
 
 class MemoryFile final : public DbFile {
@@ -29,6 +30,7 @@ public:
     }
     int Write(std::uint64_t offset, const void* buffer, std::size_t count) override {
         ++m_m.writes;
+        m_m.written.emplace_back(offset, count);
         if (offset + count > m_m.bytes.size()) m_m.bytes.resize(offset + count);
         const auto* in = static_cast<const std::uint8_t*>(buffer);
         std::copy(in, in + count, m_m.bytes.begin() + static_cast<std::ptrdiff_t>(offset));
@@ -118,6 +120,49 @@ TEST(CacheTest, CutThenRegrownReadsZeros) {
     }
     ASSERT_EQ(file.Flush(), kOk);
     EXPECT_EQ(m.bytes, back);
+}
+
+// Pages dropped past the limit are used again for other pages: a page that
+// the file never had reads as zeros whatever its buffer held before.
+TEST(CacheTest, PagesLoadedIntoReusedBuffersHoldOnlyTheirOwnBytes) {
+    MemoryBytes m;
+    BufferedFile file(std::make_unique<MemoryFile>(m), true, 4 * kPage);
+    ASSERT_EQ(file.Init(), kOk);
+    std::vector<std::uint8_t> page(kPage, 0xEE);
+    for (std::uint64_t i = 0; i < 12; ++i) ASSERT_EQ(file.Write(i * kPage, page.data(), page.size()), kOk);
+    const std::uint8_t one = 1;
+    const std::uint64_t far = 20 * kPage + 7;
+    ASSERT_EQ(file.Write(far, &one, 1), kOk);
+    std::vector<std::uint8_t> back(5 * kPage + 8);
+    ASSERT_EQ(file.Read(15 * kPage, back.data(), back.size()), kOk);
+    for (std::size_t i = 0; i < back.size(); ++i) ASSERT_EQ(back[i], i + 1 == back.size() ? 1 : 0) << "at " << i;
+}
+
+// A flush writes neighbouring pages together but keeps the order that the
+// files' headers rely on: from the end of the file down, and the first page
+// (which holds the header) alone and last.
+TEST(CacheTest, FlushWritesTheFirstPageLastAndOnItsOwn) {
+    MemoryBytes m;
+    BufferedFile file(std::make_unique<MemoryFile>(m), true, 64 * kPage);
+    ASSERT_EQ(file.Init(), kOk);
+    const std::uint64_t size = 40 * kPage + 300;
+    std::vector<std::uint8_t> bytes(size);
+    for (std::uint64_t i = 0; i < size; ++i) bytes[i] = Pattern(i);
+    ASSERT_EQ(file.Write(0, bytes.data(), bytes.size()), kOk);
+    ASSERT_EQ(file.Flush(), kOk);
+    EXPECT_EQ(m.bytes, bytes);
+    ASSERT_GE(m.written.size(), 2u);
+    EXPECT_LT(m.written.size(), 41u) << "neighbouring pages were not written together";
+    EXPECT_EQ(m.written.back(), std::make_pair(std::uint64_t{0}, kPage));
+    for (std::size_t i = 1; i < m.written.size(); ++i) EXPECT_LT(m.written[i].first, m.written[i - 1].first);
+    // A later change of the header and of a page near the end: the end first.
+    m.written.clear();
+    ASSERT_EQ(file.Write(3, bytes.data(), 1), kOk);
+    ASSERT_EQ(file.Write(size - 2, bytes.data(), 1), kOk);
+    ASSERT_EQ(file.Flush(), kOk);
+    ASSERT_EQ(m.written.size(), 2u);
+    EXPECT_EQ(m.written[0].first, 40 * kPage);
+    EXPECT_EQ(m.written[1].first, 0u);
 }
 
 // The same without a flush between the cut and the growth: the old tail is
