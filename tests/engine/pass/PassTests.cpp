@@ -1,0 +1,234 @@
+// Mirror passes end to end inside one process: the settings in the registry,
+// source folders on C:, the catalogue beside the test executable, and the
+// controller's RunPass doing scan, disk check, copy and start stamp.
+#include "app/MirrorController.h"
+#include "catalogue/Catalog.h"
+#include "framework/TimeSeam.h"
+#include "settings/Settings.h"
+#include "tests/disks/VirtualDisk.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace tvx {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::wstring kRoot = L"C:\\tvx-pass";
+const std::wstring kSource = kRoot + L"\\src";
+const std::wstring kDestination = kRoot + L"\\dest\\";
+
+// Where a source file's mirror copy lands under kDestination.
+std::wstring Mirror(const std::wstring& source) { return kRoot + L"\\dest" + source.substr(2); }
+
+void Write(const std::wstring& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::ofstream(path.c_str(), std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string Read(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::uint64_t Stamp(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA d{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &d)) return 0;
+    const auto created = std::uint64_t{d.ftCreationTime.dwHighDateTime} << 32 | d.ftCreationTime.dwLowDateTime;
+    const auto written = std::uint64_t{d.ftLastWriteTime.dwHighDateTime} << 32 | d.ftLastWriteTime.dwLowDateTime;
+    return std::max(created, written);
+}
+
+FILETIME LastWrite(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA d{};
+    GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &d);
+    return d.ftLastWriteTime;
+}
+
+void SetTimes(const std::wstring& path, const FILETIME& created, const FILETIME& written) {
+    HANDLE h = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    SetFileTime(h, &created, nullptr, &written);
+    CloseHandle(h);
+}
+
+// Keeps a mirror copy's stamp while changing its bytes, so that a test can
+// see whether a pass copied over it.
+void Scribble(const std::wstring& mirror) {
+    WIN32_FILE_ATTRIBUTE_DATA d{};
+    ASSERT_TRUE(GetFileAttributesExW(mirror.c_str(), GetFileExInfoStandard, &d));
+    Write(mirror, "scribbled");
+    SetTimes(mirror, d.ftCreationTime, d.ftLastWriteTime);
+    SetFileAttributesW(mirror.c_str(), d.dwFileAttributes);
+}
+
+void RemoveTree(const std::wstring& path) {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::remove_all(path, ec);
+}
+
+bool StartTimeStored() {
+    std::uint64_t stamp = 0;
+    return settings::ReadStartTime(stamp) == ERROR_SUCCESS;
+}
+
+std::uint64_t StoredStartTime() {
+    std::uint64_t stamp = 0;
+    settings::ReadStartTime(stamp);
+    return stamp;
+}
+
+void ForgetStartTime() {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, settings::kOptionsKey, L"Start Time Low");
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, settings::kOptionsKey, L"Start Time High");
+}
+
+class PassTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        timeseam::SetDivisor(1000);
+        settings::DeleteOptionsKey();
+        ASSERT_EQ(0, catalogue::CTVXCatalog().DeleteFiles());
+        RemoveTree(kRoot);
+        settings::WriteDestination(kDestination);
+        settings::WriteSourceList({kSource});
+        settings::WriteFilterList({L"TMP"});
+        settings::WriteDiskID(L"NotTavrix");
+        settings::WriteRevisions(0);
+        settings::WriteStartTime(0);
+        Write(m_a, "alpha");
+        Write(m_b, "bravo");
+        Write(m_excluded, "scratch");
+        fs::create_directories(kSource + L"\\empty");
+    }
+    void TearDown() override {
+        m_controller.reset();
+        RemoveTree(kRoot);
+        timeseam::SetDivisor(1);
+    }
+
+    DWORD Pass() { return m_controller->RunPass(0); }
+
+    std::unique_ptr<CTVXMirrorController> m_controller = std::make_unique<CTVXMirrorController>();
+    const std::wstring m_a = kSource + L"\\a.txt";
+    const std::wstring m_b = kSource + L"\\sub\\deep\\b.doc";
+    const std::wstring m_excluded = kSource + L"\\sub\\c.tmp";
+};
+
+TEST_F(PassTest, FirstPassCopiesEveryFileButExcludedOnesAndStoresTheNewestStamp) {
+    ASSERT_EQ(0u, Pass());
+    EXPECT_EQ("alpha", Read(Mirror(m_a)));
+    EXPECT_EQ("bravo", Read(Mirror(m_b)));
+    EXPECT_FALSE(Exists(Mirror(m_excluded))) << "an excluded extension was copied";
+    EXPECT_EQ(std::max(Stamp(m_a), Stamp(m_b)), StoredStartTime());
+}
+
+TEST_F(PassTest, NothingChangedCopiesNothingAndLeavesTheStartStampAlone) {
+    ASSERT_EQ(0u, Pass());
+    ForgetStartTime();
+    Scribble(Mirror(m_a));
+    ASSERT_EQ(0u, Pass());
+    EXPECT_EQ("scribbled", Read(Mirror(m_a))) << "an unchanged file was copied again";
+    EXPECT_FALSE(StartTimeStored()) << "a pass without changes wrote the start stamp";
+}
+
+TEST_F(PassTest, AnAttributeChangeOrAnOlderTimeIsCopiedAgain) {
+    ASSERT_EQ(0u, Pass());
+    Scribble(Mirror(m_a));
+    Scribble(Mirror(m_b));
+    ASSERT_TRUE(SetFileAttributesW(m_a.c_str(), FILE_ATTRIBUTE_HIDDEN));
+    FILETIME older = LastWrite(m_b);
+    older.dwHighDateTime -= 100;  // some days back
+    SetTimes(m_b, older, older);
+    ASSERT_EQ(0u, Pass());
+    EXPECT_EQ("alpha", Read(Mirror(m_a)));
+    EXPECT_TRUE(GetFileAttributesW(Mirror(m_a).c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_EQ("bravo", Read(Mirror(m_b)));
+    EXPECT_EQ(older.dwHighDateTime, LastWrite(Mirror(m_b)).dwHighDateTime);
+}
+
+TEST_F(PassTest, ASourceWithOrWithoutItsTrailingBackslashIsTheSameFiles) {
+    settings::WriteSourceList({kSource + L"\\"});
+    ASSERT_EQ(0u, Pass());
+    EXPECT_EQ("alpha", Read(Mirror(m_a)));
+    Scribble(Mirror(m_a));
+    settings::WriteSourceList({kSource});
+    ASSERT_EQ(0u, Pass());
+    EXPECT_EQ("scribbled", Read(Mirror(m_a))) << "the same file was looked up under another path";
+}
+
+TEST_F(PassTest, WithoutTheDiskOrWhenStoppedNothingIsCopiedAndTheFilesStayListed) {
+    settings::WriteDiskID(L"0");  // a disk of the maker that cannot be checked here
+    ASSERT_EQ(0u, Pass());
+    EXPECT_FALSE(Exists(Mirror(m_a)));
+    EXPECT_EQ(0u, StoredStartTime()) << "the start stamp must not move without a copy";
+
+    settings::WriteDiskID(L"NotTavrix");
+    m_controller->Stop();
+    EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), Pass());
+    EXPECT_FALSE(Exists(Mirror(m_a)));
+
+    m_controller->Start();
+    ASSERT_EQ(0u, Pass());
+    EXPECT_EQ("alpha", Read(Mirror(m_a))) << "files left by earlier passes are listed again";
+}
+
+TEST_F(PassTest, NoDestinationMeansNoPassAtAll) {
+    settings::DeleteOptionsKey();
+    settings::WriteSourceList({kSource});
+    settings::WriteDiskID(L"NotTavrix");
+    m_controller = std::make_unique<CTVXMirrorController>();
+    EXPECT_EQ(0u, Pass());
+    EXPECT_FALSE(Exists(catalogue::CTVXCatalog::ProgramFolder() + L"\\FILES.DBF")) << "the catalogue was opened";
+}
+
+TEST_F(PassTest, CompleteCopyWithRevisionsOnlyRecordsMirrorCopiesThatAreCurrent) {
+    settings::WriteRevisions(3);
+    ASSERT_EQ(0u, Pass());
+    Scribble(Mirror(m_a));
+    // A complete copy: the catalogue starts empty.
+    ASSERT_EQ(0, catalogue::CTVXCatalog().DeleteFiles());
+    ASSERT_EQ(0u, Pass());
+    EXPECT_EQ("scribbled", Read(Mirror(m_a))) << "a current mirror copy was copied again";
+    const std::wstring revisions = kRoot + L"\\dest\\Tavrix Dovetrak 3 Revisions";
+    EXPECT_FALSE(Exists(revisions + L"\\tvx-pass\\src\\a.(1).txt"));
+    // It was recorded: the next pass copies nothing...
+    ASSERT_EQ(0u, Pass());
+    EXPECT_EQ("scribbled", Read(Mirror(m_a)));
+    // ...until the source changes; then the mirror copy becomes revision 1.
+    Sleep(20);
+    Write(m_a, "alpha 2");
+    ASSERT_EQ(0u, Pass());
+    EXPECT_EQ("alpha 2", Read(Mirror(m_a)));
+    EXPECT_EQ("scribbled", Read(revisions + L"\\tvx-pass\\src\\a.(1).txt"));
+}
+
+TEST_F(PassTest, APassCopiesOntoTheDiskInARemovableDrive) {
+    const std::string disk = "/tmp/tvx-pass-disk-" + std::to_string(GetCurrentProcessId());
+    ASSERT_EQ(0u, testdisks::MakeDiskFolder(disk, 0x5A5A0001, L"PASS"));
+    ASSERT_EQ(0u, testdisks::InsertDisk(L'E', disk));
+    settings::WriteDestination(L"E:\\");
+    ASSERT_EQ(0u, Pass());
+    const std::wstring onDisk = testdisks::WindowsPathOf(disk) + L"\\tvx-pass\\src\\sub\\deep\\b.doc";
+    EXPECT_EQ("bravo", Read(onDisk));
+    EXPECT_EQ("bravo", Read(L"E:\\tvx-pass\\src\\sub\\deep\\b.doc"));
+    testdisks::RemoveDisk(L'E');
+    testdisks::DeleteDiskFolder(disk);
+}
+
+}  // namespace
+}  // namespace tvx
