@@ -135,6 +135,8 @@ LRESULT CTVXMainWnd::OnTrayAnimate(WPARAM, LPARAM) {
 
 LRESULT CTVXMainWnd::OnTrayStop(WPARAM, LPARAM) {
     if (CTVXSystemTray* tray = AppTray()) tray->StopAnimation();
+    // The last pass at shutdown is over: the worker now asks to shut down.
+    if (Flags().updateAtShutdown.load() == 1) ::ShutdownBlockReasonDestroy(GetSafeHwnd());
     return 0;
 }
 
@@ -162,8 +164,25 @@ LRESULT CTVXMainWnd::OnDestroy(WPARAM wParam, LPARAM lParam) {
     return result;
 }
 
-LRESULT CTVXMainWnd::OnQueryEndSession(WPARAM wParam, LPARAM lParam) {
-    return Default(WM_QUERYENDSESSION, wParam, lParam);
+// The last pass at shutdown: when the settings ask for it, the first end
+// request is refused, the worker runs one pass (with the progress window) and
+// then asks Windows to shut down itself; that second request is let through.
+// Since Windows Vista a refusal alone shows the user a bare "this app is
+// preventing shutdown" screen, so the reason is given while the pass runs.
+LRESULT CTVXMainWnd::OnQueryEndSession(WPARAM, LPARAM) {
+    DWORD atShutdown = 0, type = 0;
+    settings::ReadNumber(settings::kSchedulerAtShutdown, atShutdown);
+    settings::ReadNumber(settings::kSchedulerType, type);
+    if (type != 3 && atShutdown != 1) return TRUE;
+    if (Flags().updateAtShutdown.load() == 1) {
+        ::ShutdownBlockReasonDestroy(GetSafeHwnd());
+        return TRUE;
+    }
+    Flags().updateAtShutdown.store(1);
+    ::ShutdownBlockReasonCreate(GetSafeHwnd(), kShutdownReason);
+    Trace(L"main: session end held back for a last pass");
+    MirrorController().Signal();
+    return FALSE;
 }
 
 LRESULT CTVXMainWnd::OnEndSession(WPARAM wParam, LPARAM) {

@@ -30,6 +30,9 @@ inline constexpr UINT ID_PAUSE = 40013;
 inline constexpr UINT ID_RESUME = 40014;
 inline constexpr UINT ID_APP_ABOUT = 57664;  // 0xE140
 
+// Shown by Windows while the last pass at shutdown holds the session end back.
+inline constexpr wchar_t kShutdownReason[] = L"Tavrix Dovetrak 3 is copying your files before Windows shuts down.";
+
 // Start words (compared case-sensitively).
 inline constexpr wchar_t kStartWordStartUp[] = L"StartUp";
 inline constexpr wchar_t kStartWordNoStartUp[] = L"NoStartUp";

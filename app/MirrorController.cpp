@@ -1,29 +1,268 @@
 #include "app/MirrorController.h"
 
+#include "app/Messages.h"
+#include "app/ProcessFlags.h"
+#include "framework/TimeSeam.h"
 #include "framework/Trace.h"
+#include "media/DiskCheck.h"
+#include "settings/Settings.h"
+
+#include <algorithm>
 
 namespace tvx {
 
 CTVXMirrorController::CTVXMirrorController() { Reload(); }
 
-CTVXMirrorController::~CTVXMirrorController() = default;
+CTVXMirrorController::~CTVXMirrorController() {
+    // The worker reads this object: it must have ended before the members go.
+    if (m_worker.HasHandle()) Stop();
+}
 
-void CTVXMirrorController::Reload() {}
+void CTVXMirrorController::Reload() {
+    MirrorSettings next = Settings();
+    settings::ReadStartTime(next.startStamp);
+    std::vector<std::wstring> list;
+    if (settings::ReadSourceList(list) == ERROR_SUCCESS) next.sources = std::move(list);
+    if (settings::ReadFilterList(list) == ERROR_SUCCESS) next.exclusions = std::move(list);
+    settings::ReadDestination(next.destination);
+    settings::ReadRevisions(next.revisionLimit);
+    settings::ReadWarningStatus(next.warningStatus);
+    settings::ReadProgressStatus(next.progressStatus);
+    DWORD type = 0;
+    if (settings::ReadNumber(settings::kSchedulerType, type) == ERROR_SUCCESS) next.scheduleType = type;
+    if (next.scheduleType == 0) {
+        next.waitInterval = 300000;
+    } else if (next.scheduleType == 1) {
+        DWORD minutes = 0;
+        settings::ReadIntervalMinutes(minutes);
+        // Intervals beyond what a wait can express wait without limit.
+        const std::uint64_t ms = std::uint64_t{minutes} * 60000;
+        next.waitInterval = ms >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(ms);
+    } else {
+        next.waitInterval = INFINITE;
+    }
+    std::lock_guard<std::mutex> hold(m_settingsLock);
+    m_settings = std::move(next);
+}
+
+MirrorSettings CTVXMirrorController::Settings() const {
+    std::lock_guard<std::mutex> hold(m_settingsLock);
+    return m_settings;
+}
 
 DWORD CTVXMirrorController::Start() {
     m_stopFlag.store(0);
+    if (!m_catalog) {
+        m_catalog = std::make_unique<catalogue::CTVXCatalog>();
+        m_catalog->OpenOrReset();
+        m_catalog->PruneMissingSources();
+        m_catalog->Close();
+    }
+    // A worker that ended by itself is waited for (its handle closed) first;
+    // one that still runs is left running.
+    if (m_worker.HasHandle() && m_worker.Wait(0) != 0) return 0;
+    Flags().workerRunning.store(0);
+    try {
+        m_worker.Create(&CTVXMirrorController::WorkerThread, this);
+    } catch (const CTVXBaseError& error) {
+        Trace(L"controller: the worker thread could not start (%lu)", error.SystemError());
+        return error.SystemError() ? error.SystemError() : ERROR_NOT_ENOUGH_MEMORY;
+    }
+    Flags().workerRunning.store(1);
     Trace(L"controller: start");
     return 0;
 }
 
 void CTVXMirrorController::Stop() {
     m_stopFlag.store(1);
+    m_copyEngine.Stop();
+    m_scanner.Stop();
+    m_scheduler.Stop();
+    m_watcher.Stop();
+    ::SetEvent(m_wake.Get());
+    timeseam::Sleep(1000);
+    if (m_worker.HasHandle()) {
+        try {
+            m_worker.Wait(INFINITE);
+        } catch (const CTVXBaseError& error) {
+            Trace(L"controller: waiting for the worker failed (%lu)", error.SystemError());
+        }
+    }
     Trace(L"controller: stop");
 }
 
 void CTVXMirrorController::Signal() {
     Reload();
+    ::SetEvent(m_wake.Get());
     Trace(L"controller: signal");
+}
+
+bool CTVXMirrorController::WaitForWorker(DWORD milliseconds) {
+    if (!m_worker.HasHandle()) return true;
+    try {
+        return m_worker.Wait(milliseconds) == 0;
+    } catch (const CTVXBaseError&) {
+        return false;
+    }
+}
+
+void CTVXMirrorController::Post(UINT message) const {
+    if (m_mainWindow) ::PostMessageW(m_mainWindow, message, 0, 0);
+}
+
+DWORD CTVXMirrorController::WorkerThread(CTVXThread* thread) {
+    auto* controller = static_cast<CTVXMirrorController*>(thread->Argument());
+    const DWORD result = controller->WorkerLoop();
+    // The watcher and the scheduler end with the worker, also when it ends
+    // by itself or was stopped before it handed them the event.
+    controller->m_watcher.Stop();
+    controller->m_scheduler.Stop();
+    Flags().workerRunning.store(0);
+    return result;
+}
+
+DWORD CTVXMirrorController::WorkerLoop() {
+    m_mainWindow = ::FindWindowW(kMainWindowClass, nullptr);
+    Reload();
+    MirrorSettings snapshot = Settings();
+    if (snapshot.destination.empty()) {
+        Trace(L"worker: no destination; ending");
+        return 0;
+    }
+    if (snapshot.startStamp == 0 && m_catalog) m_catalog->DeleteFiles();
+    if (m_forcedPass.load() == 1 || snapshot.startStamp == 0) {
+        Post(WM_TRAYANIMATE);
+        RunPass(1);
+        Post(WM_TRAYSTOP);
+        m_forcedPass.store(0);
+        Reload();
+        snapshot = Settings();
+    }
+    HANDLE wake = m_wake.Get();
+    ::ResetEvent(wake);
+    if (snapshot.scheduleType == 0) {
+        if (!m_stopFlag.load() && m_watcher.Start(wake, snapshot.sources) == 0 && m_watcher.WaitUntilWatching(5000))
+            Trace(L"worker: watching for changes");
+    } else if (snapshot.scheduleType == 2) {
+        m_scheduler.Start(wake);
+    }
+
+    ProcessFlags& flags = Flags();
+    DWORD result = 0;
+    for (;;) {
+        if (m_stopFlag.load() || flags.updateAtShutdown.load()) break;
+        const DWORD waited = timeseam::WaitForObject(wake, Settings().waitInterval);
+        if (m_stopFlag.load()) break;
+        if (waited != WAIT_OBJECT_0 && waited != WAIT_TIMEOUT) break;
+        if (Settings().startStamp == 0 && m_catalog) m_catalog->DeleteFiles();
+        Post(WM_TRAYANIMATE);
+        // Quiet period: a burst of changes makes one pass, 5 seconds after
+        // the last wake, or after 30 such waits at most.
+        bool woken = waited == WAIT_OBJECT_0;
+        int n = 0;
+        for (; woken && n < 30 && !flags.updateAtShutdown.load() && !m_stopFlag.load(); ++n) {
+            ::ResetEvent(wake);
+            woken = timeseam::WaitForObject(wake, 5000) == WAIT_OBJECT_0;
+        }
+        m_quietWaits.store(n);
+        ::ResetEvent(wake);
+        result = RunPass(Settings().progressStatus);
+        Post(WM_TRAYSTOP);
+        if (result != 0) {
+            Trace(L"worker: pass ended with %lu; ending", result);
+            break;
+        }
+    }
+    if (flags.updateAtShutdown.load() == 1) RequestShutdown();
+    return result;
+}
+
+void CTVXMirrorController::RequestShutdown() {
+    wchar_t mode[16] = {};
+    if (::GetEnvironmentVariableW(L"TVX_SHUTDOWN_REQUEST", mode, 16) && std::wstring(mode) == L"trace") {
+        Trace(L"worker: shutdown requested");
+        return;
+    }
+    HANDLE token = nullptr;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
+        UniqueHandle owned(token);
+        TOKEN_PRIVILEGES privileges{};
+        privileges.PrivilegeCount = 1;
+        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
+        if (::LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
+            ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
+    }
+    Trace(L"worker: shutdown requested");
+    ::ExitWindowsEx(EWX_SHUTDOWN, 0);
+}
+
+void CTVXMirrorController::PauseUnlessStopped(DWORD milliseconds) const {
+    const DWORD total = timeseam::Scale(milliseconds);
+    const DWORD start = GetTickCount();
+    while (!m_stopFlag.load()) {
+        const DWORD passed = GetTickCount() - start;
+        if (passed >= total) break;
+        ::Sleep(std::min<DWORD>(total - passed, 100));
+    }
+}
+
+DWORD CTVXMirrorController::RunPass(DWORD showProgress) {
+    struct InPass {
+        std::atomic<LONG>& flag;
+        explicit InPass(std::atomic<LONG>& f) : flag(f) { flag.store(1); }
+        ~InPass() { flag.store(0); }
+    } inPass(m_inPass);
+    Reload();
+    const MirrorSettings snapshot = Settings();
+    if (snapshot.destination.empty()) return 0;
+    if (!m_catalog) m_catalog = std::make_unique<catalogue::CTVXCatalog>();
+    catalogue::CTVXCatalog& catalog = *m_catalog;
+    catalog.OpenOrReset();
+    m_copyEngine.SetRevisionLimit(snapshot.revisionLimit);
+    m_changedFiles.Clear();
+
+    // Every source is scanned; the result of the last one counts. Each scan
+    // clears the scanner's stop flag, so the controller's own flag decides
+    // whether a stop asked for during the scan ends the pass: without that,
+    // the later sources would be scanned and copied, and a program asked to
+    // end would wait for the whole copy.
+    DWORD result = 0;
+    for (const std::wstring& source : snapshot.sources) {
+        if (m_stopFlag.load()) break;
+        result = m_scanner.Scan(source, snapshot.destination, snapshot.exclusions, catalog, m_changedFiles);
+    }
+    if (m_stopFlag.load()) result = ERROR_OPERATION_ABORTED;
+    Trace(L"pass: %u files to copy", m_changedFiles.Count());
+
+    if (result == 0 && m_changedFiles.Count() > 0 && media::CheckDestinationDisk() == 1) {
+        std::uint64_t startStamp = snapshot.startStamp;
+        ProcessFlags& flags = Flags();
+        if (showProgress == 1 || flags.updateAtShutdown.load() == 1) {
+            flags.progressWindow.store(1);
+            Trace(L"pass: progress window");
+        }
+        flags.progressPercent.store(0);
+        result = m_copyEngine.CopyAll(m_changedFiles, snapshot.destination, catalog, startStamp);
+        // Leaves the progress window time to show the end state.
+        PauseUnlessStopped(5000);
+        flags.progressPercent.store(100);
+        flags.progressWindow.store(0);
+        media::RunFillWarning();
+        PauseUnlessStopped(1000);
+        media::RunAfterPass();
+        if (result == 0) {
+            {
+                std::lock_guard<std::mutex> hold(m_settingsLock);
+                m_settings.startStamp = startStamp;
+            }
+            result = static_cast<DWORD>(settings::WriteStartTime(startStamp));
+        }
+    }
+    m_changedFiles.Clear();
+    catalog.Close();
+    m_passes.fetch_add(1);
+    Trace(L"pass: done (%lu)", result);
+    return result;
 }
 
 CTVXMirrorController& MirrorController() {
