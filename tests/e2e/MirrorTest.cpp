@@ -1,0 +1,206 @@
+// End-to-end: the program's main job with real time. The real Dovetrak3.exe
+// mirrors a source folder on C: onto a virtual removable disk in E:, a
+// destination that is not one of the disk maker's drives ("NotTavrix"), with
+// the change watcher ("Scheduler TYP" 0) and three revisions.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "tests/disks/VirtualDisk.h"
+#include "tests/support/Automation.h"
+
+namespace tvx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr wchar_t kClass[] = L"Thisisthedovetrak3wndclassname";
+constexpr wchar_t kOptions[] = L"Software\\Tavrix Dovetrak 3\\User Options";
+constexpr DWORD kStartsWithin = 15000;
+constexpr DWORD kLandsWithin = 15000;  // a save reaches the disk within this
+
+const std::wstring kSource = L"C:\\tvx-e2e-src";
+
+void Write(const std::wstring& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path.c_str(), std::ios::binary | std::ios::trunc) << text;
+}
+
+std::string Read(const std::wstring& path) {
+    std::ifstream in(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Polls until the file holds the text (or the time is up).
+bool WaitForContent(const std::wstring& path, const std::string& text, DWORD milliseconds) {
+    const DWORD start = ::GetTickCount();
+    do {
+        if (Read(path) == text) return true;
+        ::Sleep(100);
+    } while (::GetTickCount() - start < milliseconds);
+    return false;
+}
+
+void RemoveTree(const std::wstring& path) {
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::remove_all(path, ec);
+}
+
+std::size_t Count(const std::vector<std::wstring>& lines, const std::wstring& text) {
+    std::size_t n = 0;
+    for (const auto& line : lines) n += line.find(text) != std::wstring::npos;
+    return n;
+}
+
+class MirrorTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WaitForNoWindow(kClass, 5000)) << "a copy of the program from an earlier test still runs";
+        ASSERT_TRUE(monitor.IsActive());
+        m_disk = "/tmp/tvx-e2e-disk-" + std::to_string(::GetCurrentProcessId());
+        testdisks::DeleteDiskFolder(m_disk);
+        ASSERT_EQ(0u, testdisks::MakeDiskFolder(m_disk, 0x7E2E0001, L"MIRROR"));
+        ASSERT_EQ(0u, testdisks::InsertDisk(L'E', m_disk));
+        m_mirror = testdisks::WindowsPathOf(m_disk) + L"\\tvx-e2e-src";
+        m_revisions = testdisks::WindowsPathOf(m_disk) + L"\\Tavrix Dovetrak 3 Revisions\\tvx-e2e-src";
+        RemoveTree(kSource);
+        Write(kSource + L"\\Letter.doc", "first letter");
+        Write(kSource + L"\\Work\\Plan.txt", "plan 1");
+        Write(kSource + L"\\Work\\Deep\\Notes", "notes");
+
+        ASSERT_EQ(reg::DeleteTree(HKEY_CURRENT_USER, kOptions), ERROR_SUCCESS);
+        ASSERT_TRUE(reg::Import(ExecutableFolder() + L"\\e2e-settings.reg"));
+        reg::SetString(HKEY_CURRENT_USER, kOptions, L"DiskID", L"NotTavrix");
+        reg::SetMultiString(HKEY_CURRENT_USER, kOptions, L"Source", {kSource});
+        reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Scheduler TYP", 0);
+        reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Icon Status", 0);
+        // The worker only traces its request to shut down: the test's own
+        // Wine session must go on.
+        ::SetEnvironmentVariableW(L"TVX_SHUTDOWN_REQUEST", L"trace");
+    }
+
+    void TearDown() override {
+        if (program.IsRunning()) {
+            if (const HWND hwnd = ::FindWindowW(kClass, nullptr)) ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+            if (!program.WaitExit(15000)) program.Terminate();
+        }
+        ::SetEnvironmentVariableW(L"TVX_SHUTDOWN_REQUEST", nullptr);
+        reg::DeleteTree(HKEY_CURRENT_USER, kOptions);
+        testdisks::RemoveDisk(L'E');
+        testdisks::DeleteDiskFolder(m_disk);
+        RemoveTree(kSource);
+    }
+
+    // Starts the program with "StartUp"; its first pass (start stamp 0)
+    // copies everything. Returns the main window.
+    HWND StartAndWaitForTheFirstCopy() {
+        if (!program.Start(ExecutableFolder() + L"\\Dovetrak3.exe", L"StartUp")) return nullptr;
+        const HWND hwnd = WaitForWindow(kClass, nullptr, kStartsWithin);
+        EXPECT_TRUE(WaitForContent(m_mirror + L"\\Work\\Deep\\Notes", "notes", kLandsWithin))
+            << "the first complete copy did not land";
+        EXPECT_EQ("first letter", Read(m_mirror + L"\\Letter.doc"));
+        // The first pass ends (and the watcher starts) after its closing pause.
+        EXPECT_TRUE(monitor.WaitFor(L"pass: done", program.Id(), kLandsWithin));
+        if (monitor.WaitFor(L"worker: watching for changes", program.Id(), kLandsWithin)) MeetTheTree(kSource);
+        return hwnd;
+    }
+
+    // Wine reports changes below a watched folder only in subfolders its
+    // server has met since the watch began (Windows watches the whole subtree
+    // at once); listing the tree, as the next pass's scan would, makes Wine
+    // watch what Windows already watches.
+    static void MeetTheTree(const std::wstring& folder) {
+        std::error_code ec;
+        for (auto it = fs::recursive_directory_iterator(folder, ec); !ec && it != fs::recursive_directory_iterator();
+             it.increment(ec)) {
+        }
+    }
+
+    std::size_t Passes() { return Count(monitor.Lines(program.Id()), L"pass: done"); }
+
+    DebugMonitor monitor;
+    ProgramProcess program;
+    std::string m_disk;
+    std::wstring m_mirror;
+    std::wstring m_revisions;
+};
+
+TEST_F(MirrorTest, ASaveInASubfolderReachesTheDiskWithTheRevisionOfTheOldCopy) {
+    ASSERT_NE(StartAndWaitForTheFirstCopy(), nullptr);
+    Write(kSource + L"\\Work\\Plan.txt", "plan 2");
+    EXPECT_TRUE(WaitForContent(m_mirror + L"\\Work\\Plan.txt", "plan 2", kLandsWithin));
+    EXPECT_TRUE(WaitForContent(m_revisions + L"\\Work\\Plan.(1).txt", "plan 1", kLandsWithin));
+}
+
+TEST_F(MirrorTest, RenamingAFolderMakesAPassButAnAttributeChangeDoesNot) {
+    ASSERT_NE(StartAndWaitForTheFirstCopy(), nullptr);
+    const std::size_t before = Passes();
+    ASSERT_TRUE(::SetFileAttributesW((kSource + L"\\Letter.doc").c_str(), FILE_ATTRIBUTE_READONLY));
+    // Longer than the quiet period and a pass: nothing may come.
+    ::Sleep(8000);
+    EXPECT_EQ(before, Passes()) << "an attribute change woke the worker";
+    ASSERT_TRUE(::MoveFileW((kSource + L"\\Work").c_str(), (kSource + L"\\Done").c_str()));
+    EXPECT_TRUE(WaitForContent(m_mirror + L"\\Done\\Plan.txt", "plan 1", kLandsWithin));
+    EXPECT_EQ("plan 1", Read(m_mirror + L"\\Work\\Plan.txt")) << "the old mirror copy stays";
+}
+
+TEST_F(MirrorTest, CompleteCopyCommandListsEveryFileAgain) {
+    const HWND hwnd = StartAndWaitForTheFirstCopy();
+    ASSERT_NE(hwnd, nullptr);
+    monitor.Clear();
+    ::PostMessageW(hwnd, WM_COMMAND, 40011, 0);
+    EXPECT_TRUE(monitor.WaitFor(L"pass: 3 files to copy", program.Id(), kLandsWithin))
+        << "the emptied catalogue did not list all three files";
+}
+
+TEST_F(MirrorTest, CloseDuringAPassEndsSoonAndLeavesNoPartialFile) {
+    const HWND hwnd = StartAndWaitForTheFirstCopy();
+    ASSERT_NE(hwnd, nullptr);
+    // A file big enough that its copy is still running when the close comes.
+    const std::wstring big = kSource + L"\\Big.bin";
+    {
+        std::ofstream out(big.c_str(), std::ios::binary);
+        const std::string block(1 << 20, 'x');
+        for (int i = 0; i < 300; ++i) out << block;
+    }
+    ASSERT_TRUE(monitor.WaitFor(L"pass: 1 files to copy", program.Id(), 30000));
+    const DWORD start = ::GetTickCount();
+    ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(program.WaitExit(10000)) << "the program did not end during the pass";
+    EXPECT_LT(::GetTickCount() - start, 8000u);
+    // Either the whole copy made it before the stop, or nothing of it is there.
+    std::error_code ec;
+    for (const auto& entry : fs::directory_iterator(fs::path(m_mirror), ec)) {
+        const std::wstring name = entry.path().filename().wstring();
+        if (name == L"Big.bin")
+            EXPECT_EQ(fs::file_size(big), entry.file_size()) << "a partial mirror copy stayed";
+        else
+            EXPECT_TRUE(name == L"Letter.doc" || name == L"Work") << "left behind: " << entry.path();
+    }
+}
+
+TEST_F(MirrorTest, ShutdownWithUpdateAtShutdownRunsALastPassThenAsksToShutDown) {
+    reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Scheduler ASH", 1);
+    reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Scheduler TYP", 1);
+    reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Scheduler INT", 60);
+    const HWND hwnd = StartAndWaitForTheFirstCopy();
+    ASSERT_NE(hwnd, nullptr);
+    Write(kSource + L"\\Letter.doc", "last letter");
+    DWORD_PTR answer = 1;
+    ASSERT_TRUE(::SendMessageTimeoutW(hwnd, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 5000, &answer));
+    EXPECT_EQ(0u, answer) << "the first end request must be held back";
+    EXPECT_TRUE(WaitForContent(m_mirror + L"\\Letter.doc", "last letter", kLandsWithin)) << "no last pass";
+    EXPECT_TRUE(monitor.WaitFor(L"worker: shutdown requested", program.Id(), kLandsWithin));
+    answer = 0;
+    ASSERT_TRUE(::SendMessageTimeoutW(hwnd, WM_QUERYENDSESSION, 0, 0, SMTO_BLOCK, 5000, &answer));
+    EXPECT_EQ(1u, answer) << "the second end request goes through";
+}
+
+}  // namespace
+}  // namespace tvx::test
