@@ -20,6 +20,16 @@ int CompareFull(const std::uint8_t* a, std::uint32_t ra, const std::uint8_t* b, 
     return ra < rb ? -1 : ra > rb ? 1 : 0;
 }
 
+// A hint that the bytes at `p` are about to be read (where the compiler
+// offers one).
+inline void Prefetch(const void* p) {
+#if defined(__GNUC__)
+    __builtin_prefetch(p);
+#else
+    (void)p;
+#endif
+}
+
 bool ValidOffset(std::uint32_t offset, std::uint64_t size) {
     return offset != kNone && offset % kBlock == 0 && offset >= kBlock && std::uint64_t{offset} + kBlock <= size;
 }
@@ -83,6 +93,10 @@ int Tree::Descend(const Compare& compare, Path& path) {
         std::uint8_t scratch[kBlock];
         const std::uint8_t* block = nullptr;
         if (int rc = ViewNode(offset, scratch, block); rc != kOk) return rc;
+        // The entries' child offsets lie in other cache lines than the
+        // header and the first key: fetched while the first key is compared.
+        Prefetch(block + kOffContents + m_keyLength + 4);
+        Prefetch(block + kOffContents + entry + m_keyLength + 4);
         Frame& f = path.push();
         f.offset = offset;
         const unsigned kind = Le16(block + kOffKind);

@@ -155,6 +155,32 @@ TEST_F(TableTest, PackKeepsLiveRecordsInOrderThroughSmallBuffers) {
     EXPECT_EQ(std::string(t->Field("PATH")->Text(), 3), "p80");  // record 20 holds the smallest path
 }
 
+// A table opened shared writes through at once and reads from the file:
+// what it has just written (not yet pushed from the stream) reads back, by
+// record and through the index.
+TEST_F(TableTest, SharedTableReadsBackWhatItHasJustWritten) {
+    DbTable* t = DbTable::Create(m_context, Path("dests").c_str(), kDestsFields, kPathTag);
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(t->Close(), kOk);
+    m_context.accessMode = 0;
+    t = DbTable::Open(m_context, Path("dests").c_str());
+    ASSERT_NE(t, nullptr);
+    for (int i = 1; i <= 3; ++i) ASSERT_EQ(AppendValues(t, {std::to_string(i), "path " + std::to_string(i)}), kOk);
+    ASSERT_EQ(t->Go(2), kOk);
+    EXPECT_EQ(std::string(t->Field("PATH")->Text(), 6), "path 2");
+    ASSERT_EQ(t->Field("PATH")->AssignText("changed"), kOk);
+    ASSERT_EQ(t->Go(1), kOk);
+    ASSERT_EQ(t->Go(2), kOk);
+    EXPECT_EQ(std::string(t->Field("PATH")->Text(), 7), "changed");
+    t->SelectTag(t->Tag("PATH_TAG"));
+    ASSERT_EQ(t->Seek("path 3"), kOk);
+    EXPECT_EQ(t->RecordNumber(), 3u);
+    ASSERT_EQ(t->Seek("changed"), kOk);
+    EXPECT_EQ(t->RecordNumber(), 2u);
+    EXPECT_EQ(t->Seek("path 2"), kAfter);
+    ASSERT_EQ(t->Close(), kOk);
+}
+
 TEST_F(TableTest, TopAndBottomOfEmptyTableGoPastTheEndWithBlankBuffer) {
     DbTable* t = DbTable::Create(m_context, Path("files").c_str(), kFilesFields, kPathTag);
     ASSERT_NE(t, nullptr);
