@@ -6,7 +6,10 @@
 namespace tvx::db {
 
 BufferedFile::BufferedFile(std::unique_ptr<DbFile> file, bool writeBack, std::size_t cacheLimit)
-    : m_file(std::move(file)), m_writeBack(writeBack), m_cacheLimit(std::max(cacheLimit, kPageSize * 4)) {}
+    : m_file(std::move(file)),
+      m_writeBack(writeBack),
+      m_cacheLimit(std::max(cacheLimit, kPageSize * 4)),
+      m_trimAbove(m_cacheLimit) {}
 
 BufferedFile::~BufferedFile() = default;
 
@@ -297,20 +300,32 @@ int BufferedFile::Flush() {
 
 // Past the limit, every held-back change is written and the least recently
 // used half of the pages is dropped: the pages in use (the upper levels of an
-// index, the end of a table being appended to) stay.
+// index, the end of a table being appended to) stay. While changes are kept
+// back (KeepChanges) nothing is written: only pages without changes are
+// dropped, and the cache grows by half before it is looked at again.
 int BufferedFile::Trim() {
-    if (m_held * kPageSize <= m_cacheLimit) return kOk;
-    if (int rc = Flush(); rc != kOk) return rc;
+    if (m_held * kPageSize <= m_trimAbove) return kOk;
+    if (!m_keep) {
+        if (int rc = Flush(); rc != kOk) return rc;
+    }
     std::vector<std::uint64_t> uses;
     uses.reserve(m_held);
     for (const Page& page : m_pages)
-        if (page.bytes) uses.push_back(page.used);
-    const auto middle = uses.begin() + static_cast<std::ptrdiff_t>(uses.size() / 2);
-    std::nth_element(uses.begin(), middle, uses.end());
-    const std::uint64_t cut = *middle;
-    for (std::size_t i = 0; i < m_pages.size(); ++i)
-        if (m_pages[i].bytes && m_pages[i].used < cut) DropPage(i);
+        if (page.bytes && !page.dirty) uses.push_back(page.used);
+    if (!uses.empty()) {
+        const auto middle = uses.begin() + static_cast<std::ptrdiff_t>(uses.size() / 2);
+        std::nth_element(uses.begin(), middle, uses.end());
+        const std::uint64_t cut = *middle;
+        for (std::size_t i = 0; i < m_pages.size(); ++i)
+            if (m_pages[i].bytes && !m_pages[i].dirty && m_pages[i].used < cut) DropPage(i);
+    }
+    if (m_keep) m_trimAbove = std::max(m_cacheLimit, m_held * kPageSize + m_held * kPageSize / 2);
     return kOk;
+}
+
+void BufferedFile::KeepChanges(bool keep) {
+    m_keep = keep;
+    m_trimAbove = m_cacheLimit;
 }
 
 void BufferedFile::Discard() {

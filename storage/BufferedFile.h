@@ -57,7 +57,7 @@ public:
         const std::size_t at = static_cast<std::size_t>(offset % kPageSize);
         const std::uint64_t index = offset / kPageSize;
         if (m_writeBack && !m_failed && offset <= m_size && count <= m_size - offset && at + count <= kPageSize &&
-            index < m_pages.size() && m_pages[index].bytes && m_held * kPageSize <= m_cacheLimit) {
+            index < m_pages.size() && m_pages[index].bytes && m_held * kPageSize <= m_trimAbove) {
             Page& page = m_pages[index];
             page.used = ++m_clock;
             out = page.bytes.get() + at;
@@ -90,6 +90,10 @@ public:
     void BeforeChange(std::function<int()> hook) { m_beforeChange = std::move(hook); }
 
     bool HoldsWrites() const noexcept { return m_writeBack; }
+    // While set, changes stay in the cache even past its limit (only pages
+    // without changes are dropped) until Flush: used where a half-done
+    // change must never reach the file, as when a pack moves records.
+    void KeepChanges(bool keep);
     bool Failed() const noexcept { return m_failed; }
     bool Dirty() const noexcept { return m_dirty; }
     // Drops every unwritten change (used when the file is abandoned after a failure).
@@ -120,6 +124,8 @@ private:
     std::unique_ptr<DbFile> m_file;
     bool m_writeBack;
     std::size_t m_cacheLimit;
+    std::size_t m_trimAbove;  // the cache is trimmed past this (the limit, or more while changes are kept)
+    bool m_keep = false;
     // Pages by index (offset / kPageSize).
     std::vector<Page> m_pages;
     std::size_t m_held = 0;     // entries of m_pages that hold bytes

@@ -16,9 +16,14 @@ using namespace tvx::db::endian;
 
 namespace {
 
-// Per file: an index of about 100,000 catalogue keys (some 40 MB) is held
-// whole, so that look-ups and appends rarely go to the file.
+// Per index file: an index of about 100,000 catalogue keys (some 40 MB) is
+// held whole, so that look-ups and appends rarely go to the file.
 constexpr std::size_t kCacheLimit = 64u << 20;
+// Per table file: appends only add to the end and a look-up reads one record,
+// so a table is not held whole; a small cache keeps the memory the storage
+// takes near the size of the index (a held 100,000-record FILES table would
+// add some 27 MB).
+constexpr std::size_t kTableCacheLimit = 4u << 20;
 
 bool SameName(const char* a, const char* b) {
     for (; *a && *b; ++a, ++b)
@@ -216,7 +221,7 @@ DbTable* TableImpl::Open(DbContext& context, const char* name) {
     TableImpl& impl = *table->m_impl;
     impl.m_path = path;
     impl.m_readOnly = context.readOnly;
-    impl.m_file = std::make_unique<BufferedFile>(std::move(file), context.accessMode == 1, kCacheLimit);
+    impl.m_file = std::make_unique<BufferedFile>(std::move(file), context.accessMode == 1, kTableCacheLimit);
     // Table changes that go with index changes not yet in the index file
     // reach the disk only once the index's change marker is up.
     impl.m_file->BeforeChange([&impl] { return impl.m_index ? impl.m_index->File().RaiseMarkerIfChanged() : kOk; });
@@ -567,6 +572,16 @@ int TableImpl::Pack() {
     // changed before any of that can reach the table file.
     if (m_index)
         if (int rc = m_index->File().RaiseMarker(); rc != kOk) return Fail(rc, kLocIndex);
+    // Nothing of the pack reaches the table file before it is complete, with
+    // its count: moved records written while others are still to move leave
+    // records twice in the file (and lose some if the writing is cut short,
+    // since a flush writes from the end of the file down). A pack of a table
+    // larger than the cache holds its changes past the cache's limit.
+    struct Keep {
+        BufferedFile& file;
+        explicit Keep(BufferedFile& f) : file(f) { file.KeepChanges(true); }
+        ~Keep() { file.KeepChanges(false); }
+    } keep(*m_file);
     // Largest buffers that can be had, shrinking by 2048 bytes.
     std::size_t size = std::max<std::size_t>(m_context.bufferSize, m_recordLength);
     std::vector<std::uint8_t> in, out;

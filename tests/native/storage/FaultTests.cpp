@@ -184,5 +184,101 @@ TEST_F(FaultTest, FailedCloseAfterAFlushedCycleLeavesTableAndIndexInStep) {
         });
 }
 
+// A pack of a table larger than the table's cache: the moved records stay in
+// the cache until the pack is complete. The file keeps the old table while
+// the pack runs, a pack cut short by a failure leaves it as it was (no
+// record twice, none lost), and a pack that gets through writes the new one.
+class LargePackTest : public StorageTest {
+protected:
+    static constexpr std::uint32_t kRecords = 20000;  // 4.9 MB, past the table cache's 4 MB
+
+    void SetUp() override {
+        StorageTest::SetUp();
+        DbTable* t = DbTable::Create(m_context, Path("dests").c_str(), kDestsFields, kPathTag);
+        ASSERT_NE(t, nullptr);
+        for (std::uint32_t i = 1; i <= kRecords; ++i)
+            ASSERT_EQ(AppendValues(t, {std::to_string(i % 10000), "p" + std::to_string(i)}), kOk);
+        // Early holes: nearly every record moves.
+        for (std::uint32_t n : {2u, 7u, 8u, 100u, kRecords}) {
+            ASSERT_EQ(t->Go(n), kOk);
+            ASSERT_EQ(t->MarkDeleted(), kOk);
+        }
+        ASSERT_EQ(t->Close(), kOk);
+        m_dbf = Bytes(Path("DESTS.DBF"));
+        m_cdx = Bytes(Path("DESTS.CDX"));
+    }
+
+    void PutBack() {
+        PutBytes(Path("DESTS.DBF"), m_dbf);
+        PutBytes(Path("DESTS.CDX"), m_cdx);
+    }
+
+    // Paths of the live records in record order, read from the table file alone.
+    std::vector<std::string> LivePaths() {
+        m_context.openProductionIndex = false;
+        DbTable* t = DbTable::Open(m_context, Path("dests").c_str());
+        m_context.openProductionIndex = true;
+        if (!t) return {"open failed " + std::to_string(m_context.ErrorCode())};
+        std::vector<std::string> out;
+        for (int rc = t->Top(); rc == kOk; rc = t->Skip(1))
+            if (!t->IsDeleted()) out.emplace_back(t->Field("PATH")->Text());
+        t->Close();
+        return out;
+    }
+
+    std::vector<std::uint8_t> m_dbf, m_cdx;
+};
+
+TEST_F(LargePackTest, TheTableFileKeepsTheOldRecordsUntilThePackIsComplete) {
+    const auto live = LivePaths();
+    ASSERT_EQ(live.size(), kRecords - 5);
+    DbTable* t = DbTable::Open(m_context, Path("dests").c_str());
+    ASSERT_NE(t, nullptr);
+    ASSERT_EQ(t->Pack(), kOk);
+    EXPECT_EQ(t->RecordCount(), kRecords - 5);
+    EXPECT_TRUE(Bytes(Path("DESTS.DBF")) == m_dbf) << "records of the pack reached the file before its end";
+    ASSERT_EQ(t->Close(), kOk);
+    EXPECT_EQ(Bytes(Path("DESTS.DBF")).size(), m_dbf.size() - 5 * 245);
+    EXPECT_EQ(LivePaths(), live);
+    t = DbTable::Open(m_context, Path("dests").c_str());
+    ASSERT_NE(t, nullptr);
+    const auto problems = CheckTable(*t);
+    EXPECT_TRUE(problems.empty()) << problems.front();
+}
+
+TEST_F(LargePackTest, APackCutShortLeavesTheTableAsItWas) {
+    // Operations of an open and a whole pack, counted, then the pack again
+    // with the failure half way through its reads and writes.
+    long opened = 0, packed = 0;
+    {
+        FailingFileSystem counting(1 << 30);
+        m_context.SetFileSystem(&counting);
+        DbTable* t = DbTable::Open(m_context, Path("dests").c_str());
+        ASSERT_NE(t, nullptr);
+        opened = counting.Operations();
+        ASSERT_EQ(t->Pack(), kOk);
+        packed = counting.Operations();
+        m_context.CloseAll();
+        m_context.SetFileSystem(nullptr);
+    }
+    PutBack();
+    ASSERT_GT(packed - opened, 10);
+    const auto before = LivePaths();
+    for (const long at : {opened + (packed - opened) / 2, packed - 2}) {
+        SCOPED_TRACE("failing operation " + std::to_string(at));
+        PutBack();
+        FailingFileSystem failing(at);
+        m_context.SetFileSystem(&failing);
+        DbTable* t = DbTable::Open(m_context, Path("dests").c_str());
+        ASSERT_NE(t, nullptr);
+        EXPECT_LT(t->Pack(), 0);
+        m_context.CloseAll();
+        m_context.SetFileSystem(nullptr);
+        m_context.SetErrorCode(0);
+        EXPECT_TRUE(Bytes(Path("DESTS.DBF")) == m_dbf);
+        EXPECT_EQ(LivePaths(), before);
+    }
+}
+
 }  // namespace
 }  // namespace tvx::db::test
