@@ -187,7 +187,7 @@ int BufferedFile::ViewSlow(std::uint64_t offset, std::size_t count, std::uint8_t
     return kOk;
 }
 
-int BufferedFile::Write(std::uint64_t offset, const void* buffer, std::size_t count) {
+int BufferedFile::WriteSlow(std::uint64_t offset, const void* buffer, std::size_t count) {
     if (m_failed) return kErrReadWrite;
     const auto* in = static_cast<const std::uint8_t*>(buffer);
     m_changed = true;

@@ -29,7 +29,9 @@
 
 #include "storage/Db.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -65,7 +67,24 @@ public:
         }
         return ViewSlow(offset, count, scratch, out);
     }
-    int Write(std::uint64_t offset, const void* buffer, std::size_t count);
+    int Write(std::uint64_t offset, const void* buffer, std::size_t count) {
+        // Into one held page, clear of the marker, the cache within its limit.
+        const std::size_t at = static_cast<std::size_t>(offset % kPageSize);
+        const std::uint64_t index = offset / kPageSize;
+        if (m_writeBack && !m_failed && count > 0 && at + count <= kPageSize && index < m_pages.size() &&
+            m_pages[index].bytes &&
+            m_held * kPageSize <= m_trimAbove &&
+            (m_markerSize == 0 || offset >= m_markerAt + m_markerSize || m_markerAt >= offset + count)) {
+            Page& page = m_pages[index];
+            std::memcpy(page.bytes.get() + at, buffer, count);
+            page.dirty = true;
+            page.used = ++m_clock;
+            m_dirty = m_changed = true;
+            m_size = std::max(m_size, offset + count);
+            return kOk;
+        }
+        return WriteSlow(offset, buffer, count);
+    }
     std::uint64_t Size() const noexcept { return m_size; }
     int Truncate(std::uint64_t size);
     // Writes every held-back change to the file (the marker, if any, is
@@ -108,6 +127,7 @@ private:
     };
     int LoadPage(std::uint64_t index, Page*& page);
     int ViewSlow(std::uint64_t offset, std::size_t count, std::uint8_t* scratch, const std::uint8_t*& out);
+    int WriteSlow(std::uint64_t offset, const void* buffer, std::size_t count);
     template <typename Use>
     int ForEachSpan(std::uint64_t offset, std::size_t count, Use&& use);
     int Trim();

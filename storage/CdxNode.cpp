@@ -6,6 +6,10 @@
 #include <bit>
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#endif
+
 namespace tvx::db::cdx {
 
 using namespace tvx::db::endian;
@@ -52,24 +56,47 @@ void Node::Append(const Node& other) {
     children.insert(children.end(), other.children.begin(), other.children.end());
 }
 
-// Pad bytes at the end of the key; compared eight bytes at a time, since
-// most of a long key is padding.
+// Both scans below look at 16 bytes at a time where the processor offers it
+// (every x86-64 one does), else at 8: most of a long key is padding, and keys
+// next to each other in a leaf share long prefixes.
+#if defined(__SSE2__) || defined(_M_X64)
+#define TVX_SSE2 1
+#endif
+
 unsigned TrailingPad(const std::uint8_t* key, unsigned length, std::uint8_t pad) {
-    const std::uint64_t pads = 0x0101010101010101ull * pad;
     unsigned t = 0;
+#ifdef TVX_SSE2
+    const __m128i pads = _mm_set1_epi8(static_cast<char>(pad));
+    while (t + 16 <= length) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(key + length - t - 16));
+        const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(chunk, pads)));
+        if (same != 0xFFFF) return t + static_cast<unsigned>(std::countl_zero(~same << 16));
+        t += 16;
+    }
+#else
+    const std::uint64_t pads = 0x0101010101010101ull * pad;
     while (t + 8 <= length) {
         std::uint64_t word;
         std::memcpy(&word, key + length - t - 8, 8);
         if (word != pads) break;
         t += 8;
     }
+#endif
     while (t < length && key[length - 1 - t] == pad) ++t;
     return t;
 }
 
-// Bytes two keys share from their start, at most `limit`.
 unsigned SharedPrefix(const std::uint8_t* a, const std::uint8_t* b, unsigned limit) {
     unsigned d = 0;
+#ifdef TVX_SSE2
+    while (d + 16 <= limit) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + d));
+        const __m128i y = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + d));
+        const unsigned same = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(x, y)));
+        if (same != 0xFFFF) return d + static_cast<unsigned>(std::countr_zero(~same));
+        d += 16;
+    }
+#else
     if constexpr (std::endian::native == std::endian::little) {
         while (d + 8 <= limit) {
             std::uint64_t x, y;
@@ -79,6 +106,7 @@ unsigned SharedPrefix(const std::uint8_t* a, const std::uint8_t* b, unsigned lim
             d += 8;
         }
     }
+#endif
     while (d < limit && a[d] == b[d]) ++d;
     return d;
 }
