@@ -182,9 +182,19 @@ TEST_F(PassTest, WithoutTheDiskOrWhenStoppedNothingIsCopiedAndTheFilesStayListed
     EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), Pass());
     EXPECT_FALSE(Exists(Mirror(m_a)));
 
-    m_controller->Start();
+    m_controller = std::make_unique<CTVXMirrorController>();  // not stopped
     ASSERT_EQ(0u, Pass());
     EXPECT_EQ("alpha", Read(Mirror(m_a))) << "files left by earlier passes are listed again";
+}
+
+TEST_F(PassTest, AMissingSourceYieldsNothingWhileTheOthersAreScanned) {
+    const std::wstring other = kRoot + L"\\other";
+    Write(other + L"\\o.txt", "other");
+    settings::WriteSourceList({kRoot + L"\\missing", kSource, kRoot + L"\\gone\\too", other});
+    ASSERT_EQ(0u, Pass());
+    EXPECT_EQ("alpha", Read(Mirror(m_a)));
+    EXPECT_EQ("other", Read(Mirror(other + L"\\o.txt")));
+    EXPECT_FALSE(Exists(kRoot + L"\\dest\\tvx-pass\\missing"));
 }
 
 TEST_F(PassTest, NoDestinationMeansNoPassAtAll) {
