@@ -210,13 +210,23 @@ std::size_t SharedAtJoin(const Node& a, const Node& b, std::uint8_t pad) {
     return SharedPrefix(a.Key(a.Count() - 1), first, length - TrailingPad(first, length, pad));
 }
 
+LeafMeasure MeasureLeaf(const Node& leaf, std::uint8_t pad) {
+    LeafMeasure m;
+    m.count = leaf.Count();
+    m.keyBytes = LeafBytes(leaf, 0, leaf.Count(), 0, pad);
+    if (m.count > 0) m.firstStored = leaf.keyLength - TrailingPad(leaf.Key(0), leaf.keyLength, pad);
+    m.highest = HighestRecord(leaf);
+    return m;
+}
+
 std::uint32_t HighestRecord(const Node& node) {
     std::uint32_t highest = 0;
     for (auto r : node.records) highest = std::max(highest, r);
     return highest;
 }
 
-bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::span<std::uint8_t> block) {
+bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::span<std::uint8_t> block,
+                LeafMeasure* measure) {
     if (block.size() != kBlock) return false;
     std::fill(block.begin(), block.end(), 0);
     const unsigned count = static_cast<unsigned>(node.Count());
@@ -236,9 +246,11 @@ bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::
         }
         return true;
     }
-    const LeafWidths w = WidthsFor(length, std::max<std::uint64_t>(records, HighestRecord(node)));
+    const std::uint32_t highest = HighestRecord(node);
+    const LeafWidths w = WidthsFor(length, std::max<std::uint64_t>(records, highest));
     const unsigned bytes = w.Bytes();
     if (w.r > 32) return false;
+    std::size_t firstStored = 0;
     // Entries from the start of the key area, key bytes from its end; the
     // two must not meet.
     std::size_t need = 0;
@@ -248,6 +260,7 @@ bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::
         const unsigned trail = TrailingPad(key, length, pad);
         const unsigned dup = i == 0 ? 0 : SharedPrefix(node.Key(i - 1), key, length - trail);
         const unsigned stored = length - dup - trail;
+        if (i == 0) firstStored = stored;
         need += bytes + stored;
         if (need > kKeyArea) return false;
         const std::uint64_t e = node.records[i] | (std::uint64_t{dup} << w.r) | (std::uint64_t{trail} << (w.r + w.d));
@@ -263,6 +276,7 @@ bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::
     block[kOffDupBits] = static_cast<std::uint8_t>(w.d);
     block[kOffTrailBits] = static_cast<std::uint8_t>(w.t);
     block[kOffEntryBytes] = static_cast<std::uint8_t>(bytes);
+    if (measure) *measure = {count, need - std::size_t{count} * bytes, firstStored, highest};
     return true;
 }
 

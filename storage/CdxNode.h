@@ -60,8 +60,22 @@ std::uint32_t HighestRecord(const Node& node);
 std::size_t EntryBytes(const std::uint8_t* previous, const std::uint8_t* key, unsigned keyLength, unsigned entryBytes,
                        std::uint8_t pad);
 
-// Encodes `node` into a 512-byte block; false when it does not fit.
-bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::span<std::uint8_t> block);
+// What decides whether leaves fit together, without their keys: the key
+// bytes of a leaf (LeafBytes less the entries), what its first key alone
+// stores (the most it can share with a key before it), and its highest
+// record number.
+struct LeafMeasure {
+    std::size_t count = 0;
+    std::size_t keyBytes = 0;
+    std::size_t firstStored = 0;
+    std::uint32_t highest = 0;
+};
+LeafMeasure MeasureLeaf(const Node& leaf, std::uint8_t pad);
+
+// Encodes `node` into a 512-byte block; false when it does not fit. For a
+// leaf, `measure` (when given) receives its MeasureLeaf.
+bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::span<std::uint8_t> block,
+                LeafMeasure* measure = nullptr);
 
 // Interior entries that fit in one node.
 inline std::size_t InteriorCapacity(unsigned keyLength) { return kInteriorArea / (keyLength + 8); }

@@ -75,8 +75,12 @@ int Tree::Load(Frame& frame) {
 
 int Tree::WriteNode(const Node& node, std::uint64_t records) {
     std::uint8_t block[kBlock];
-    if (!EncodeNode(node, m_pad, records, block)) return kErrIndex;
-    return m_file.Write(node.offset, block, kBlock);
+    LeafMeasure measure;
+    if (!EncodeNode(node, m_pad, records, block, &measure)) return kErrIndex;
+    Forget(node.offset);
+    if (int rc = m_file.Write(node.offset, block, kBlock); rc != kOk) return rc;
+    if (node.Leaf()) Remember(node.offset, measure);
+    return kOk;
 }
 
 // Interior nodes are searched where the cache holds them and left undecoded;
@@ -333,6 +337,7 @@ int Tree::Allocate(std::uint32_t& offset) {
             if (int rc = m_file.Read(std::uint64_t{m_free} + 4, next, 4); rc != kOk) return rc;
             offset = m_free;
             m_free = Le32(next);
+            Forget(offset);
             return kOk;
         }
         m_free = kNone;  // a damaged list is dropped, never followed
@@ -342,10 +347,12 @@ int Tree::Allocate(std::uint32_t& offset) {
     std::uint8_t zero[kBlock] = {};
     if (int rc = m_file.Write(end, zero, kBlock); rc != kOk) return rc;
     offset = static_cast<std::uint32_t>(end);
+    Forget(offset);
     return kOk;
 }
 
 int Tree::Release(std::uint32_t offset) {
+    Forget(offset);
     std::uint8_t block[kBlock] = {};
     PutLe32(block + 4, m_free);
     if (int rc = m_file.Write(offset, block, kBlock); rc != kOk) return rc;
@@ -406,16 +413,45 @@ void Tree::PlanLeaves(const Node& all, unsigned entryBytes) {
     cut(high, &out);
 }
 
-Tree::LeafSize Tree::SizeOf(const Node& leaf) const {
-    return {LeafBytes(leaf, 0, leaf.Count(), 0, m_pad), HighestRecord(leaf)};
+int Tree::Measure(std::uint32_t offset, LeafMeasure& out) {
+    const std::size_t at = offset / kBlock;
+    if (at < m_known.size() && m_known[at].known) {
+        const KnownLeaf& k = m_known[at];
+        out = {k.count, k.keyBytes, k.firstStored, k.highest};
+        return kOk;
+    }
+    if (int rc = ReadNode(offset, m_measured); rc != kOk) return rc;
+    if (!m_measured.Leaf()) return kErrIndex;
+    out = MeasureLeaf(m_measured, m_pad);
+    Remember(offset, out);
+    return kOk;
 }
 
-bool Tree::LeavesFit(const Node& a, const LeafSize& as, const Node& b, const LeafSize& bs,
-                     std::uint64_t records) const {
-    const LeafWidths w = WidthsFor(m_keyLength, std::max<std::uint64_t>(records, std::max(as.highest, bs.highest)));
+void Tree::Remember(std::uint32_t offset, const LeafMeasure& m) {
+    const std::size_t at = offset / kBlock;
+    // A leaf's key bytes and count never pass the key area's size, but a
+    // measure that does not fit is simply not kept.
+    if (m.count > 0xFFFF || m.keyBytes > 0xFFFF || m.firstStored > 0xFFFF) return Forget(offset);
+    if (at >= m_known.size()) m_known.resize(at + 1);
+    m_known[at] = {m.highest, static_cast<std::uint16_t>(m.count), static_cast<std::uint16_t>(m.keyBytes),
+                   static_cast<std::uint16_t>(m.firstStored), true};
+}
+
+void Tree::Forget(std::uint32_t offset) {
+    const std::size_t at = offset / kBlock;
+    if (at < m_known.size()) m_known[at].known = false;
+}
+
+bool Tree::MayFit(const LeafMeasure& a, const LeafMeasure& b, std::uint64_t records) const {
+    if (a.count + b.count == 0) return false;
+    const LeafWidths w = WidthsFor(m_keyLength, std::max<std::uint64_t>(records, std::max(a.highest, b.highest)));
     if (w.r > 32) return false;
-    const std::size_t bytes = (a.Count() + b.Count()) * w.Bytes() + as.keyBytes + bs.keyBytes - SharedAtJoin(a, b, m_pad);
-    return bytes <= kKeyArea;
+    return (a.count + b.count) * w.Bytes() + a.keyBytes + b.keyBytes <= kKeyArea + b.firstStored;
+}
+
+bool Tree::Fit(const LeafMeasure& a, const LeafMeasure& b, std::size_t shared, std::uint64_t records) const {
+    const LeafWidths w = WidthsFor(m_keyLength, std::max<std::uint64_t>(records, std::max(a.highest, b.highest)));
+    return (a.count + b.count) * w.Bytes() + a.keyBytes + b.keyBytes - shared <= kKeyArea;
 }
 
 bool Tree::Fits(const Node& node, std::uint64_t records) const {
@@ -475,32 +511,40 @@ int Tree::JoinChildren(Node& all, std::uint64_t records, bool& found) {
     found = false;
     if (all.Leaf() || !Narrow() || all.Count() < 2) return kOk;
     const std::size_t capacity = InteriorCapacity(m_keyLength);
-    // Leaves are read whole, since their bytes decide; interior nodes by
-    // their counts, and read whole only when they are joined.
+    // Children are judged by their measures (leaves) or counts (interior
+    // nodes) and read whole only when they may be joined.
     Node* current = &m_join[0];
     Node* next = &m_join[1];
     bool leaves = false;
     std::size_t currentCount = 0;
     std::uint32_t currentOffset = all.children[0];
     if (int rc = PeekNode(currentOffset, leaves, currentCount); rc != kOk) return rc;
-    bool currentRead = leaves;
-    LeafSize currentSize, nextSize;
+    LeafMeasure currentMeasure, nextMeasure;
     if (leaves) {
-        if (int rc = ReadNode(currentOffset, *current); rc != kOk) return rc;
-        currentSize = SizeOf(*current);
+        if (int rc = Measure(currentOffset, currentMeasure); rc != kOk) return rc;
     }
+    bool currentRead = false;
     bool dirty = false;
     std::size_t j = 0;
     while (j + 1 < all.Count()) {
         const std::uint32_t nextOffset = all.children[j + 1];
         std::size_t nextCount = 0;
+        bool nextRead = false;
         bool fits = false;
+        std::size_t shared = 0;
         if (leaves) {
-            if (int rc = ReadNode(nextOffset, *next); rc != kOk) return rc;
-            if (!next->Leaf()) return kErrIndex;
-            nextCount = next->Count();
-            nextSize = SizeOf(*next);
-            fits = currentCount + nextCount > 0 && LeavesFit(*current, currentSize, *next, nextSize, records);
+            if (int rc = Measure(nextOffset, nextMeasure); rc != kOk) return rc;
+            nextCount = nextMeasure.count;
+            if (MayFit(currentMeasure, nextMeasure, records)) {
+                if (!currentRead) {
+                    if (int rc = ReadNode(currentOffset, *current); rc != kOk) return rc;
+                    currentRead = true;
+                }
+                if (int rc = ReadNode(nextOffset, *next); rc != kOk) return rc;
+                nextRead = true;
+                shared = SharedAtJoin(*current, *next, m_pad);
+                fits = Fit(currentMeasure, nextMeasure, shared, records);
+            }
         } else {
             bool leaf = false;
             if (int rc = PeekNode(nextOffset, leaf, nextCount); rc != kOk) return rc;
@@ -512,8 +556,8 @@ int Tree::JoinChildren(Node& all, std::uint64_t records, bool& found) {
                 if (int rc = WriteNode(*current, records); rc != kOk) return rc;
             }
             std::swap(current, next);
-            currentSize = nextSize;
-            currentRead = leaves;
+            currentRead = nextRead;
+            currentMeasure = nextMeasure;
             currentCount = nextCount;
             currentOffset = nextOffset;
             dirty = false;
@@ -525,7 +569,7 @@ int Tree::JoinChildren(Node& all, std::uint64_t records, bool& found) {
             if (int rc = ReadNode(currentOffset, *current); rc != kOk) return rc;
             currentRead = true;
         }
-        if (!leaves) {
+        if (!nextRead) {
             if (int rc = ReadNode(nextOffset, *next); rc != kOk) return rc;
         }
         // The right node's place is freed; its entry now leads to the left one.
@@ -534,7 +578,12 @@ int Tree::JoinChildren(Node& all, std::uint64_t records, bool& found) {
         current->Append(*next);
         current->right = next->right;
         currentCount = current->Count();
-        if (leaves) currentSize = SizeOf(*current);
+        if (leaves) {
+            currentMeasure = {currentMeasure.count + nextMeasure.count,
+                              currentMeasure.keyBytes + nextMeasure.keyBytes - shared,
+                              currentMeasure.count > 0 ? currentMeasure.firstStored : nextMeasure.firstStored,
+                              std::max(currentMeasure.highest, nextMeasure.highest)};
+        }
         dirty = true;
         all.Erase(j);
         all.children[j] = current->offset;
@@ -554,20 +603,19 @@ int Tree::CanJoinChildren(const Node& all, std::uint64_t records, bool& found) {
     std::size_t count = 0, nextCount = 0;
     if (int rc = PeekNode(all.children[0], leaf, count); rc != kOk) return rc;
     if (leaf) {
-        Node* current = &m_scratch[0];  // as PeekNode decoded it
-        Node* next = &m_scratch[1];
-        LeafSize currentSize = SizeOf(*current), nextSize;
+        LeafMeasure current, next;
+        if (int rc = Measure(all.children[0], current); rc != kOk) return rc;
         for (std::size_t j = 0; j + 1 < all.Count(); ++j) {
-            if (int rc = ReadNode(all.children[j + 1], *next); rc != kOk) return rc;
-            if (!next->Leaf()) return kErrIndex;
-            nextSize = SizeOf(*next);
-            if (current->Count() + next->Count() > 0 &&
-                LeavesFit(*current, currentSize, *next, nextSize, records)) {
-                found = true;
-                return kOk;
+            if (int rc = Measure(all.children[j + 1], next); rc != kOk) return rc;
+            if (MayFit(current, next, records)) {
+                if (int rc = ReadNode(all.children[j], m_scratch[0]); rc != kOk) return rc;
+                if (int rc = ReadNode(all.children[j + 1], m_scratch[1]); rc != kOk) return rc;
+                if (Fit(current, next, SharedAtJoin(m_scratch[0], m_scratch[1], m_pad), records)) {
+                    found = true;
+                    return kOk;
+                }
             }
-            std::swap(current, next);
-            currentSize = nextSize;
+            current = next;
         }
         return kOk;
     }
@@ -614,11 +662,11 @@ int Tree::NeedsRebalance(Frame& parent, const Node& node, std::uint64_t records,
     for (std::size_t j : {at - 1, at + 1}) {
         if (j >= p.Count()) continue;  // at - 1 wraps around for the first child
         if (node.Leaf()) {
-            Node& sibling = m_scratch[0];
-            if (int rc = ReadNode(p.children[j], sibling); rc != kOk) return rc;
-            if (!sibling.Leaf()) return kErrIndex;
-            const unsigned size = std::max(LeafEntrySize(node, records), LeafEntrySize(sibling, records));
-            if (used + LeafBytes(sibling, 0, sibling.Count(), size, m_pad) <= kKeyArea) needed = true;
+            LeafMeasure sibling;
+            if (int rc = Measure(p.children[j], sibling); rc != kOk) return rc;
+            const unsigned size = std::max(LeafEntrySize(node, records),
+                                           WidthsFor(m_keyLength, std::max<std::uint64_t>(records, sibling.highest)).Bytes());
+            if (used + sibling.count * size + sibling.keyBytes <= kKeyArea) needed = true;
         } else {
             bool leaf = false;
             std::size_t count = 0;

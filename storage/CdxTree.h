@@ -136,15 +136,17 @@ private:
     int JoinChildren(Node& all, std::uint64_t records, bool& found);
     // Whether JoinChildren would join any of them.
     int CanJoinChildren(const Node& all, std::uint64_t records, bool& found);
-    // What the join checks need of a leaf: its key bytes (LeafBytes without
-    // the entries) and its highest record number.
-    struct LeafSize {
-        std::size_t keyBytes = 0;
-        std::uint32_t highest = 0;
-    };
-    LeafSize SizeOf(const Node& leaf) const;
-    // Whether two leaves side by side fit in one.
-    bool LeavesFit(const Node& a, const LeafSize& as, const Node& b, const LeafSize& bs, std::uint64_t records) const;
+    // Leaves as the join checks see them (MeasureLeaf), kept for every leaf
+    // this tree writes or measures until the block is written otherwise or
+    // freed: most neighbours that a check looks at need not be read.
+    int Measure(std::uint32_t offset, LeafMeasure& out);
+    void Remember(std::uint32_t offset, const LeafMeasure& m);
+    void Forget(std::uint32_t offset);
+    // Whether two leaves side by side can fit in one at all: the most the
+    // right one's first key can share with the left one's last is what it
+    // stores. Only when they can are the keys read for the exact test.
+    bool MayFit(const LeafMeasure& a, const LeafMeasure& b, std::uint64_t records) const;
+    bool Fit(const LeafMeasure& a, const LeafMeasure& b, std::size_t shared, std::uint64_t records) const;
     // Cuts leaf entries into the fewest leaves (into m_ranges).
     void PlanLeaves(const Node& all, unsigned entryBytes);
     int PlanInterior(const Node& all, std::vector<std::pair<std::size_t, std::size_t>>& out);
@@ -166,6 +168,13 @@ private:
     Path m_path;
     Node m_scratch[2];
     Node m_join[2];
+    Node m_measured;
+    struct KnownLeaf {
+        std::uint32_t highest = 0;
+        std::uint16_t count = 0, keyBytes = 0, firstStored = 0;
+        bool known = false;
+    };
+    std::vector<KnownLeaf> m_known;  // by offset / kBlock
     std::vector<Node> m_group;
     Node m_all;
     std::vector<std::pair<std::size_t, std::size_t>> m_ranges;
