@@ -173,8 +173,9 @@ int CdxIndex::Open(TableImpl& table, std::unique_ptr<BufferedFile> file, const s
 int CdxIndex::AddRecord(std::uint32_t record, const std::uint8_t* bytes, std::uint64_t count) {
     for (auto& t : m_tags) {
         CdxTag& tag = t->impl();
-        const auto key = tag.KeyOf(bytes);
-        if (int rc = tag.tree->Insert(key.data(), record, count); rc != kOk) return rc;
+        m_key.resize(tag.expression.Length());
+        tag.expression.Evaluate(bytes, m_key.data());
+        if (int rc = tag.tree->Insert(m_key.data(), record, count); rc != kOk) return rc;
     }
     return kOk;
 }

@@ -70,6 +70,7 @@ private:
     std::string m_path;
     std::unique_ptr<cdx::Tree> m_directory;
     std::vector<std::unique_ptr<DbTag>> m_tags;
+    std::vector<std::uint8_t> m_key;  // the key being added
 };
 
 }  // namespace tvx::db

@@ -228,7 +228,6 @@ std::uint32_t HighestRecord(const Node& node) {
 bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::span<std::uint8_t> block,
                 LeafMeasure* measure) {
     if (block.size() != kBlock) return false;
-    std::fill(block.begin(), block.end(), 0);
     const unsigned count = static_cast<unsigned>(node.Count());
     PutLe16(block.data() + kOffKind, node.kind);
     PutLe16(block.data() + kOffCount, static_cast<std::uint16_t>(count));
@@ -244,6 +243,7 @@ bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::
             PutBe32(p + length, node.records[i]);
             PutBe32(p + length + 4, node.children[i]);
         }
+        std::fill(block.begin() + static_cast<std::ptrdiff_t>(kOffContents + count * entry), block.end(), 0);
         return true;
     }
     const std::uint32_t highest = HighestRecord(node);
@@ -268,6 +268,9 @@ bool EncodeNode(const Node& node, std::uint8_t pad, std::uint64_t records, std::
         tail -= stored;
         std::memcpy(block.data() + tail, key + dup, stored);
     }
+    // Between the entries and the key bytes: zeros.
+    std::fill(block.begin() + static_cast<std::ptrdiff_t>(kOffKeyArea + std::size_t{count} * bytes),
+              block.begin() + static_cast<std::ptrdiff_t>(tail), 0);
     PutLe16(block.data() + kOffFreeBytes, static_cast<std::uint16_t>(kKeyArea - need));
     PutLe32(block.data() + kOffRecMask, static_cast<std::uint32_t>((std::uint64_t{1} << w.r) - 1));
     block[kOffDupMask] = static_cast<std::uint8_t>((1u << w.d) - 1);

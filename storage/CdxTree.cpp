@@ -49,6 +49,13 @@ int Tree::ReadNode(std::uint32_t offset, Node& node) {
 }
 
 int Tree::PeekNode(std::uint32_t offset, bool& leaf, std::size_t& count) {
+    // A leaf with a measure was written or read whole by this tree already.
+    if (const std::size_t at = offset / kBlock; at < m_known.size() && m_known[at].known) {
+        if (!ValidOffset(offset, m_file.Size())) return kErrIndex;
+        leaf = true;
+        count = m_known[at].count;
+        return kOk;
+    }
     std::uint8_t scratch[kBlock];
     const std::uint8_t* block = nullptr;
     if (int rc = ViewNode(offset, scratch, block); rc != kOk) return rc;
@@ -473,9 +480,10 @@ int Tree::PlanInterior(const Node& all, std::vector<std::pair<std::size_t, std::
     const std::size_t k = (n + cap - 1) / cap;
     const std::size_t base = n / k;
     const std::size_t longer = n % k;  // pieces holding base + 1
-    std::vector<std::size_t> sizes(k, base);
+    // The pieces' sizes first (in `second`), then their ranges.
+    out.assign(k, {0, base});
     if (longer != 0) {
-        std::fill(sizes.begin(), sizes.begin() + static_cast<std::ptrdiff_t>(longer), base + 1);
+        for (std::size_t i = 0; i < longer; ++i) out[i].second = base + 1;
         if (base == 1 && k - longer == 1) {
             std::size_t pick = k - 1;
             for (std::size_t p = k; p-- > 0;) {
@@ -487,14 +495,15 @@ int Tree::PlanInterior(const Node& all, std::vector<std::pair<std::size_t, std::
                     break;
                 }
             }
-            std::fill(sizes.begin(), sizes.end(), 2);
-            sizes[pick] = 1;
+            for (auto& piece : out) piece.second = 2;
+            out[pick].second = 1;
         }
     }
     std::size_t begin = 0;
-    for (std::size_t s : sizes) {
-        out.emplace_back(begin, begin + s);
-        begin += s;
+    for (auto& piece : out) {
+        piece.first = begin;
+        begin += piece.second;
+        piece.second = begin;
     }
     return kOk;
 }
