@@ -104,7 +104,15 @@ std::wstring CTVXCatalog::ProgramFolder() {
     return full;
 }
 
+void CTVXCatalog::ForgetCopies() noexcept {
+    m_copies.clear();
+    m_copiesLoaded = false;
+    m_lastDest.clear();
+    m_lastDestId = 0;
+}
+
 void CTVXCatalog::ClearHandles() noexcept {
+    ForgetCopies();
     m_files = m_dests = m_revns = nullptr;
     m_filesPathTag = m_destsPathTag = m_revnsIdTag = nullptr;
     m_filesId = m_filesPath = m_filesPathEx = nullptr;
@@ -116,6 +124,7 @@ void CTVXCatalog::ClearHandles() noexcept {
 
 int CTVXCatalog::Open() {
     if (m_open) return CAT_ALREADY_OPEN;
+    ForgetCopies();
     const std::wstring folder = ProgramFolder();
     m_db.accessMode = 1;               // no other process shares the tables
     m_db.openErrorIsError = false;     // a missing file reports "not opened"
@@ -311,6 +320,16 @@ int CTVXCatalog::DeleteFiles() {
 
 std::uint32_t CTVXCatalog::FindOrAddDest(const std::string& destination) {
     if (destination.size() > kDestinationBytes) return 0;
+    if (m_lastDestId != 0 && destination == m_lastDest) return m_lastDestId;
+    const std::uint32_t id = FindOrAddDestInTable(destination);
+    if (id != 0) {
+        m_lastDest = destination;
+        m_lastDestId = id;
+    }
+    return id;
+}
+
+std::uint32_t CTVXCatalog::FindOrAddDestInTable(const std::string& destination) {
     m_key.assign(destination);
     m_key.push_back(kEndMarker);
     m_dests->SelectTag(m_destsPathTag);
@@ -383,15 +402,52 @@ std::uint32_t CTVXCatalog::FindOrAddFile(const std::string& path) {
 int CTVXCatalog::GetCopyRecord(std::uint32_t file, std::uint32_t dest, std::uint64_t& lastWrite,
                                DWORD& attributes) {
     if (file == 0) return CAT_NO_IDENTITY;
-    char key[8];
-    PairKey(key, file, dest);
-    m_revns->SelectTag(m_revnsIdTag);
-    const int rc = m_revns->SeekBytes(key, sizeof key);
+    if ((m_copiesLoaded && m_copiesDest == dest) || LoadCopies(dest)) {
+        const auto found = m_copies.find(file);
+        if (found == m_copies.end()) return db::kEof;
+        lastWrite = found->second.lastWrite;
+        attributes = found->second.attributes;
+        return 0;
+    }
+    const int rc = SeekCopyRecord(file, dest);
     if (rc != 0) return rc;
     const char* time = m_revnsModDate->Ptr();
     lastWrite = std::uint64_t{GetLe32(time + 4)} << 32 | GetLe32(time);
     attributes = GetLe32(m_revnsAttr->Ptr());
     return 0;
+}
+
+// Makes the pair's copy record current in REVNS; 0 when there is one.
+int CTVXCatalog::SeekCopyRecord(std::uint32_t file, std::uint32_t dest) {
+    char key[8];
+    PairKey(key, file, dest);
+    m_revns->SelectTag(m_revnsIdTag);
+    return m_revns->SeekBytes(key, sizeof key);
+}
+
+// Reads every copy record of the destination in record order. Where a pair
+// occurs twice the seek by key would find the one with the lower record
+// number, and so does the map (the first one stays). False when the walk
+// fails; the look-ups then go to the index.
+bool CTVXCatalog::LoadCopies(std::uint32_t dest) {
+    m_copies.clear();
+    m_copiesLoaded = false;
+    m_revns->SelectTag(nullptr);
+    int rc = m_revns->Top();
+    for (; rc == db::kOk; rc = m_revns->Skip(1)) {
+        const char* key = m_revnsId->Ptr();
+        if (GetLe32(key) != dest) continue;
+        const char* time = m_revnsModDate->Ptr();
+        m_copies.emplace(GetLe32(key + 4),
+                         CopyRecord{std::uint64_t{GetLe32(time + 4)} << 32 | GetLe32(time), GetLe32(m_revnsAttr->Ptr())});
+    }
+    if (rc < 0) {
+        m_copies.clear();
+        return false;
+    }
+    m_copiesDest = dest;
+    m_copiesLoaded = true;
+    return true;
 }
 
 int CTVXCatalog::PutCopyRecord(std::uint32_t file, std::uint32_t dest, std::uint64_t lastWrite, DWORD attributes) {
@@ -401,8 +457,18 @@ int CTVXCatalog::PutCopyRecord(std::uint32_t file, std::uint32_t dest, std::uint
     PutLe32(time + 4, static_cast<std::uint32_t>(lastWrite >> 32));
     PutLe32(attr, attributes);
 
+    // The remembered copy records follow what is written; on any failure
+    // they are dropped and read again when next needed.
+    const bool remembered = m_copiesLoaded && m_copiesDest == dest;
+    if (remembered) m_copies.insert_or_assign(file, CopyRecord{lastWrite, attributes});
+    const int rc = PutCopyRecordInTable(key, time, attr);
+    if (rc != 0 && remembered) ForgetCopies();
+    return rc;
+}
+
+int CTVXCatalog::PutCopyRecordInTable(const char* key, const char* time, const char* attr) {
     m_revns->SelectTag(m_revnsIdTag);
-    const int found = m_revns->SeekBytes(key, sizeof key);
+    const int found = m_revns->SeekBytes(key, 8);
     if (found < 0) return found;
     if (found == db::kOk) {
         // Written back when the position next moves or the table closes.
@@ -446,6 +512,7 @@ int CTVXCatalog::IsUpToDate(const std::wstring& source, const std::wstring& dest
 
 int CTVXCatalog::PruneMissingSources() {
     if (!m_open) return 0;
+    ForgetCopies();
     // Destinations do not change during the prune: their identities are read once.
     std::vector<std::uint32_t> dests;
     m_dests->SelectTag(nullptr);
@@ -465,9 +532,7 @@ int CTVXCatalog::PruneMissingSources() {
         if (exists) continue;
         const std::uint32_t file = GetLe32(m_filesId->Ptr());
         for (const std::uint32_t dest : dests) {
-            std::uint64_t time = 0;
-            DWORD attributes = 0;
-            if (GetCopyRecord(file, dest, time, attributes) == 0) m_revns->MarkDeleted();
+            if (SeekCopyRecord(file, dest) == 0) m_revns->MarkDeleted();
         }
         m_files->MarkDeleted();
     }
@@ -487,6 +552,7 @@ int CTVXCatalog::PurgeRecordsOfLostDests() { return PurgeRecordsOfLost(m_dests, 
 // is the first place where the running maximum reaches F), which gives the
 // same answer as the walk even for identities out of order, in n log n.
 int CTVXCatalog::PurgeRecordsOfLost(DbTable* owners, DbField* ownerId, bool fileHalf) {
+    ForgetCopies();
     std::vector<std::uint32_t> ids;
     owners->SelectTag(nullptr);
     for (int rc = owners->Top(); rc == db::kOk; rc = owners->Skip(1)) ids.push_back(GetLe32(ownerId->Ptr()));

@@ -35,6 +35,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace tvx::catalogue {
@@ -88,8 +89,11 @@ public:
 private:
     std::uint32_t FindOrAddFile(const std::string& path);
     std::uint32_t FindOrAddDest(const std::string& destination);
+    std::uint32_t FindOrAddDestInTable(const std::string& destination);
     int GetCopyRecord(std::uint32_t file, std::uint32_t dest, std::uint64_t& lastWrite, DWORD& attributes);
     int PutCopyRecord(std::uint32_t file, std::uint32_t dest, std::uint64_t lastWrite, DWORD attributes);
+    int PutCopyRecordInTable(const char* key, const char* time, const char* attr);
+    int SeekCopyRecord(std::uint32_t file, std::uint32_t dest);
     int PurgeRecordsOfLostFiles();
     int PurgeRecordsOfLostDests();
     int PurgeRecordsOfLost(db::DbTable* owners, db::DbField* ownerId, bool fileHalf);
@@ -99,6 +103,9 @@ private:
     static void RepairRecordCount(const std::wstring& file, std::uint64_t emptySize, std::uint32_t recordLength,
                                   bool& repaired);
     void ClearHandles() noexcept;
+    // The copy records of one destination, read once per open catalogue.
+    bool LoadCopies(std::uint32_t dest);
+    void ForgetCopies() noexcept;
 
     int m_open = 0;
     db::DbContext m_db;
@@ -121,6 +128,24 @@ private:
     db::DbField* m_revnsAttr = nullptr;
 
     std::string m_key;  // reused for seek keys
+
+    // A pass asks for the copy record of every file of its sources for one
+    // destination. The REVNS key puts the destination first and the file
+    // identity least significant byte first, so those look-ups land on pages
+    // all over its index; the records of that destination are therefore read
+    // once, in record order, and answered from memory while the catalogue is
+    // open. Kept up to date by PutCopyRecord; dropped by anything else that
+    // changes REVNS and by Close.
+    struct CopyRecord {
+        std::uint64_t lastWrite;
+        DWORD attributes;
+    };
+    std::unordered_map<std::uint32_t, CopyRecord> m_copies;
+    std::uint32_t m_copiesDest = 0;
+    bool m_copiesLoaded = false;
+    // The last destination looked up and its identity (0: none).
+    std::string m_lastDest;
+    std::uint32_t m_lastDestId = 0;
 };
 
 }  // namespace tvx::catalogue

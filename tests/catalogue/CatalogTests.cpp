@@ -91,6 +91,27 @@ TEST_F(CatalogueBasics, RecordingAgainUpdatesTheCopyRecordInPlace) {
     EXPECT_EQ(1u, ReadTable(L"Revns").rows.size());
 }
 
+TEST_F(CatalogueBasics, AnswersStayRightWhileOneSessionAlternatesDestinationsAndRecords) {
+    ASSERT_EQ(0, m_catalog.OpenOrReset());
+    const std::wstring a = L"C:\\s\\a.txt", b = L"C:\\s\\b.txt";
+    ASSERT_EQ(0, m_catalog.RecordCopy(a, L"E:", kAttr, kTime));
+    EXPECT_EQ(0, NeedsCopy(m_catalog, a, L"E:"));
+    EXPECT_EQ(1, NeedsCopy(m_catalog, b, L"E:"));
+    EXPECT_EQ(1, NeedsCopy(m_catalog, a, L"F:"));
+    ASSERT_EQ(0, m_catalog.RecordCopy(b, L"E:", kAttr, kTime + 1));
+    ASSERT_EQ(0, m_catalog.RecordCopy(a, L"F:", kAttr, kTime + 2));
+    EXPECT_EQ(0, NeedsCopy(m_catalog, b, L"E:", kAttr, kTime + 1));
+    EXPECT_EQ(0, NeedsCopy(m_catalog, a, L"F:", kAttr, kTime + 2));
+    EXPECT_EQ(0, NeedsCopy(m_catalog, a, L"E:", kAttr, kTime)) << "a's record for E: was mixed up with F:'s";
+    ASSERT_EQ(0, m_catalog.RecordCopy(a, L"E:", 0, kTime + 3));
+    EXPECT_EQ(1, NeedsCopy(m_catalog, a, L"E:"));
+    EXPECT_EQ(0, NeedsCopy(m_catalog, a, L"E:", 0, kTime + 3));
+    m_catalog.Close();
+    ASSERT_EQ(0, m_catalog.OpenOrReset());
+    EXPECT_EQ(0, NeedsCopy(m_catalog, a, L"E:", 0, kTime + 3)) << "the last record did not reach the file";
+    EXPECT_EQ(0, NeedsCopy(m_catalog, a, L"F:", kAttr, kTime + 2));
+}
+
 TEST_F(CatalogueBasics, ClosedOrDoublyOpenedCatalogueAnswersWithItsCodes) {
     int flag = 0;
     EXPECT_EQ(CAT_NOT_OPEN, m_catalog.IsUpToDate(L"C:\\a", kDest, 0, 1, flag));
