@@ -4,6 +4,7 @@
 #include "framework/Handle.h"
 #include "framework/Trace.h"
 #include "settings/Settings.h"
+#include "storage/Endian.h"
 
 #include <algorithm>
 #include <cstring>
@@ -53,14 +54,9 @@ std::string Utf8(const std::wstring& text) {
     return ToStoredBytes(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
 }
 
-std::uint32_t GetLe32(const char* p) {
-    const auto* b = reinterpret_cast<const unsigned char*>(p);
-    return std::uint32_t{b[0]} | std::uint32_t{b[1]} << 8 | std::uint32_t{b[2]} << 16 | std::uint32_t{b[3]} << 24;
-}
-
-void PutLe32(char* p, std::uint32_t v) {
-    for (int i = 0; i < 4; ++i) p[i] = static_cast<char>((v >> (8 * i)) & 0xFF);
-}
+// Identities and times are raw little-endian bytes inside character fields.
+std::uint32_t GetLe32(const char* p) { return db::endian::Le32(reinterpret_cast<const std::uint8_t*>(p)); }
+void PutLe32(char* p, std::uint32_t v) { db::endian::PutLe32(reinterpret_cast<std::uint8_t*>(p), v); }
 
 // The 8-byte REVNS key: destination identity, then file identity.
 void PairKey(char* key, std::uint32_t file, std::uint32_t dest) {
