@@ -35,7 +35,10 @@ void CTVXMirrorController::Reload() {
     } else if (next.scheduleType == 1) {
         DWORD minutes = 0;
         settings::ReadIntervalMinutes(minutes);
-        // Intervals beyond what a wait can express wait without limit.
+        // A stored interval of 0 would run pass after pass without a pause
+        // and keep the PC busy: the shortest interval is one minute. Intervals
+        // beyond what a wait can express are cut to the longest finite wait.
+        minutes = std::max<DWORD>(minutes, 1);
         const std::uint64_t ms = std::uint64_t{minutes} * 60000;
         next.waitInterval = ms >= INFINITE ? INFINITE - 1 : static_cast<DWORD>(ms);
     } else {

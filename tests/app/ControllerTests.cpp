@@ -98,6 +98,23 @@ protected:
     std::unique_ptr<CTVXMirrorController> m_controller;
 };
 
+TEST_F(ControllerTest, WaitIntervalFollowsTheScheduleType) {
+    struct Case {
+        DWORD type, count, unit, expected;
+    } const cases[] = {
+        {0, 0, 0, 300000},        {1, 2, 1, 7200000}, {1, 3, 2, 259200000},
+        {1, 0, 0, 60000},  // a stored 0 must not make passes back to back
+        {2, 5, 0, INFINITE},      {3, 5, 0, INFINITE},
+    };
+    for (const Case& c : cases) {
+        settings::WriteNumber(settings::kSchedulerType, c.type);
+        settings::WriteNumber(settings::kSchedulerInterval, c.count);
+        settings::WriteNumber(settings::kSchedulerIntervalUnit, c.unit);
+        Controller().Reload();
+        EXPECT_EQ(c.expected, Controller().Settings().waitInterval) << "type " << c.type << " count " << c.count;
+    }
+}
+
 TEST_F(ControllerTest, EmptyDestinationEndsTheWorkerAtOnceWithNothingPosted) {
     settings::DeleteOptionsKey();
     settings::WriteSourceList({kSource});
