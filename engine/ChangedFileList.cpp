@@ -5,6 +5,13 @@
 
 namespace tvx::engine {
 
+DWORD CTVXChangedFileList::Add(const std::wstring& path, const WIN32_FIND_DATAW& entry) {
+    m_entries.push_back(ChangedFile{path, FileStampOf(entry.ftCreationTime, entry.ftLastWriteTime)});
+    m_order.push_back(static_cast<std::uint32_t>(m_entries.size() - 1));
+    m_totalBytes.fetch_add((std::uint64_t{entry.nFileSizeHigh} << 32) | entry.nFileSizeLow);
+    return 0;
+}
+
 DWORD CTVXChangedFileList::Add(const std::wstring& path) {
     WIN32_FIND_DATAW data{};
     UniqueFindHandle find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
@@ -12,14 +19,7 @@ DWORD CTVXChangedFileList::Add(const std::wstring& path) {
         const DWORD error = ::GetLastError();
         return error != 0 ? error : ERROR_FILE_NOT_FOUND;
     }
-    const std::uint64_t created = FileTimeValue(data.ftCreationTime);
-    const std::uint64_t written = FileTimeValue(data.ftLastWriteTime);
-    const std::uint64_t size = (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-
-    m_entries.push_back(ChangedFile{path, created > written ? created : written});
-    m_order.push_back(static_cast<std::uint32_t>(m_entries.size() - 1));
-    m_totalBytes.fetch_add(size);
-    return 0;
+    return Add(path, data);
 }
 
 void CTVXChangedFileList::Clear() {

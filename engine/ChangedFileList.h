@@ -26,9 +26,14 @@ public:
     CTVXChangedFileList(const CTVXChangedFileList&) = delete;
     CTVXChangedFileList& operator=(const CTVXChangedFileList&) = delete;
 
-    // Looks the file up; when found, adds its size to the total and appends
-    // it (with its stamp) to the entries and its index to the order, and
-    // returns 0. Otherwise returns the Windows error and adds nothing.
+    // Adds a file with what its directory entry says: its size (all 64 bits)
+    // to the total, the file with its stamp (the later of creation and
+    // last-write time) to the entries, its index to the order. Returns 0.
+    // The folder scanner holds the entry already, so nothing is asked of
+    // the file system.
+    DWORD Add(const std::wstring& path, const WIN32_FIND_DATAW& entry);
+    // Looks the file's directory entry up and adds it as above; when it
+    // cannot be found, returns the Windows error and adds nothing.
     DWORD Add(const std::wstring& path);
     // No entries, empty order, total 0.
     void Clear();

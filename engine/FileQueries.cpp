@@ -9,9 +9,7 @@ DWORD GetFileStamp(const std::wstring& path, std::uint64_t& stamp) {
     WIN32_FIND_DATAW data{};
     UniqueFindHandle find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
     if (!find) return ERROR_FILE_NOT_FOUND;
-    const std::uint64_t created = FileTimeValue(data.ftCreationTime);
-    const std::uint64_t written = FileTimeValue(data.ftLastWriteTime);
-    stamp = created > written ? created : written;
+    stamp = FileStampOf(data.ftCreationTime, data.ftLastWriteTime);
     return 0;
 }
 

@@ -18,14 +18,19 @@ namespace tvx::engine {
 // What GetFreeSpace and GetCapacity answer when no query of the volume works.
 inline constexpr std::uint64_t kUnknownSpace = 0xFFFFFFFFFFFFFFFFull;
 
-// The later of a FILETIME pair, as one 64-bit file time.
+// A FILETIME as one 64-bit file time.
 inline std::uint64_t FileTimeValue(const FILETIME& time) noexcept {
     return (std::uint64_t{time.dwHighDateTime} << 32) | time.dwLowDateTime;
 }
 
-// The file stamp: the later of the creation time and the last-write time, as
-// directory enumeration reports them. 0 on success; ERROR_FILE_NOT_FOUND with
-// stamp 0 when the file cannot be found.
+// The file stamp: the later of the creation time and the last-write time.
+inline std::uint64_t FileStampOf(const FILETIME& created, const FILETIME& written) noexcept {
+    const std::uint64_t c = FileTimeValue(created), w = FileTimeValue(written);
+    return c > w ? c : w;
+}
+
+// The file stamp as directory enumeration reports it. 0 on success;
+// ERROR_FILE_NOT_FOUND with stamp 0 when the file cannot be found.
 DWORD GetFileStamp(const std::wstring& path, std::uint64_t& stamp);
 
 // The file's size in bytes; 0 when it cannot be found.

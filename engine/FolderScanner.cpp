@@ -38,7 +38,7 @@ DWORD CTVXFolderScanner::ScanFolder(const std::wstring& folder, const std::vecto
                 std::uint64_t{entry.ftLastWriteTime.dwHighDateTime} << 32 | entry.ftLastWriteTime.dwLowDateTime;
             int needsCopy = 1;
             m_catalog->IsUpToDate(full, m_destinationRoot, attributes, lastWrite, needsCopy);
-            if (needsCopy == 1) list.Add(full);  // a file gone since the look-up is left out
+            if (needsCopy == 1) list.Add(full, entry);  // size and stamp from the entry in hand
         }
         if (m_stop.load()) break;
     } while (FindNextFileW(find.Get(), &entry));

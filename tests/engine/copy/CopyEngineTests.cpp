@@ -245,6 +245,28 @@ TEST(ChangedFileListTest, MissingFileIsNotAdded) {
     EXPECT_EQ(0u, list.Count() + list.OrderCount() + list.TotalBytes());
 }
 
+TEST(ChangedFileListTest, DirectoryEntryGivesTheWholeSizeAndTheLaterTimeAsStamp) {
+    constexpr FILETIME kEarlier{0x0000'0100, 0x01D8'0000}, kLater{0x0000'0200, 0x01D8'0000};
+    WIN32_FIND_DATAW entry{};
+    entry.nFileSizeHigh = 1;  // 4 GiB + 5
+    entry.nFileSizeLow = 5;
+    entry.ftCreationTime = kLater;  // copied in after it was last written
+    entry.ftLastWriteTime = kEarlier;
+    CTVXChangedFileList list;
+    EXPECT_EQ(0u, list.Add(L"C:\\Data\\copied.bin", entry));
+    entry.nFileSizeHigh = 0;
+    entry.nFileSizeLow = 0xFFFF'FFFF;
+    entry.ftCreationTime = kEarlier;
+    entry.ftLastWriteTime = kLater;
+    EXPECT_EQ(0u, list.Add(L"C:\\Data\\written.bin", entry));
+
+    ASSERT_EQ(2u, list.Count());
+    ASSERT_EQ(2u, list.OrderCount());
+    EXPECT_EQ((4ull << 30) + 5 + 0xFFFF'FFFFull, list.TotalBytes());
+    for (std::uint32_t i = 0; i < 2; ++i) EXPECT_EQ(0x01D8'0000'0000'0200ull, list.EntryAt(i).stamp) << i;
+    EXPECT_EQ(L"C:\\Data\\written.bin", list.EntryAt(1).path) << "found order";
+}
+
 using AlertRulesTest = CopyTest;
 
 TEST_F(AlertRulesTest, ShownOnlyWithItsOwnShowAgainValueAtOneAndNoOtherWindowOpen) {
