@@ -1,7 +1,6 @@
 #include "engine/CopyEngine.h"
 
 #include "engine/Alerts.h"
-#include "engine/FileQueries.h"
 #include "framework/Handle.h"
 #include "framework/Trace.h"
 #include "settings/Settings.h"
@@ -12,7 +11,8 @@
 namespace tvx::engine {
 namespace {
 
-// The attributes a file can be given by CreateFileW and SetFileAttributesW;
+// The attributes a file can be given by CreateFileW and SetFileAttributesW
+// (and FileBasicInfo);
 // the others (directory, sparse, compressed, encrypted, ...) describe how the
 // source is stored, not what the copy should be.
 constexpr DWORD kSettableAttributes = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
@@ -77,8 +77,55 @@ UniqueHandle OpenForCopy(const std::wstring& path, DWORD& error) {
             return file;
         }
         error = LastError();
+        if (error != ERROR_SHARING_VIOLATION) break;  // another share mode changes nothing
     }
     return UniqueHandle();
+}
+
+// Creates (or empties) a file to write a copy into. A read-only file, and a
+// hidden or system one whose flags the new attributes do not repeat, cannot
+// be replaced by CREATE_ALWAYS: on access denied its attributes are cleared
+// and the creation is tried once more. (Clearing them first would cost an
+// attribute change for every copy, as much as copying a small file.)
+UniqueHandle CreateForCopy(const std::wstring& path, DWORD access, DWORD attributes, DWORD& error) {
+    for (int attempt = 0;; ++attempt) {
+        UniqueHandle file(::CreateFileW(path.c_str(), access, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
+        if (file) {
+            error = 0;
+            return file;
+        }
+        error = LastError();
+        if (error != ERROR_ACCESS_DENIED || attempt > 0 || !::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL))
+            return UniqueHandle();
+    }
+}
+
+// Moves an open file (opened with DELETE access) to `destination`, replacing
+// the file there; the handle stays open on the moved file.
+DWORD RenameOver(HANDLE file, const std::wstring& destination) {
+    const std::size_t nameBytes = destination.size() * sizeof(wchar_t);
+    // FILE_RENAME_INFO ends in a one-character name; the rest follows it.
+    std::vector<std::uint64_t> buffer((sizeof(FILE_RENAME_INFO) + nameBytes) / sizeof(std::uint64_t) + 1);
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(nameBytes);
+    std::copy(destination.begin(), destination.end(), rename->FileName);
+    rename->FileName[destination.size()] = L'\0';
+    if (!::SetFileInformationByHandle(file, FileRenameInfo, rename,
+                                      static_cast<DWORD>(buffer.size() * sizeof(std::uint64_t))))
+        return LastError();
+    return 0;
+}
+
+std::uint64_t StampOf(const FILE_BASIC_INFO& info) {
+    const auto created = static_cast<std::uint64_t>(info.CreationTime.QuadPart);
+    const auto written = static_cast<std::uint64_t>(info.LastWriteTime.QuadPart);
+    return created > written ? created : written;
+}
+
+std::uint64_t SizeOf(const WIN32_FILE_ATTRIBUTE_DATA& data) {
+    return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
 // A folder creation that fails because the folder is there already (or is a
@@ -105,6 +152,11 @@ std::wstring PartialPathFor(const std::wstring& target) {
 }
 
 std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) { return a + b < a ? kUnknownSpace : a + b; }
+
+// The cluster size assumed where the volume does not tell its own: larger
+// than that of most volumes, so that the free-space figure errs on the small
+// side.
+constexpr std::uint64_t kAssumedAllocationUnit = 64 * 1024;
 
 }  // namespace
 
@@ -215,7 +267,7 @@ DWORD CTVXCopyEngine::CopyAll(CTVXChangedFileList& list, const std::wstring& des
     m_catalog = &catalog;
     m_list.store(&list);
     m_destinationRoot = DestinationRootOf(destination);
-    m_capacity = GetCapacity(m_destinationRoot);
+    AskVolume();
 
     OrderByTime();
     CopyInOrder();
@@ -247,11 +299,33 @@ DWORD CTVXCopyEngine::OrderByTime() {
     return 0;
 }
 
-void CTVXCopyEngine::NoteCopied(const std::wstring& source) {
-    std::uint64_t stamp = 0;
-    if (GetFileStamp(source, stamp) != 0) return;
+void CTVXCopyEngine::NoteCopied(std::uint64_t stamp) {
     if (stamp > m_newestCopiedStamp) m_newestCopiedStamp = stamp;
     if (m_diskStartStamp == 0) m_diskStartStamp = m_newestCopiedStamp;
+}
+
+void CTVXCopyEngine::AskVolume() {
+    if (!GetVolumeSpace(m_destinationRoot, m_freeSpace, m_capacity)) m_freeSpace = m_capacity = kUnknownSpace;
+    m_allocationUnit = GetAllocationUnit(m_destinationRoot);
+    if (m_allocationUnit == 0) m_allocationUnit = kAssumedAllocationUnit;
+}
+
+std::uint64_t CTVXCopyEngine::FreeSpaceFor(const std::wstring& path, std::uint64_t needed, bool volumeOnly,
+                                           bool& estimated) {
+    // kUnknownSpace is also what a volume that cannot be asked answers: it
+    // is then asked for every copy, and every copy is tried.
+    estimated = !volumeOnly && m_freeSpace != kUnknownSpace && m_freeSpace >= SaturatingAdd(needed, kFreeSpaceMargin);
+    if (!estimated) m_freeSpace = GetFreeSpace(path);
+    return m_freeSpace;
+}
+
+void CTVXCopyEngine::NoteSpaceUsed(std::uint64_t written, std::uint64_t replaced) noexcept {
+    if (m_freeSpace == kUnknownSpace) return;
+    // Taken in whole clusters, given back only for whole clusters.
+    const std::uint64_t unit = m_allocationUnit;
+    const std::uint64_t taken = written / unit * unit + (written % unit != 0 ? unit : 0);
+    const std::uint64_t free = m_freeSpace + replaced / unit * unit;
+    m_freeSpace = free > taken ? free - taken : 0;
 }
 
 DWORD CTVXCopyEngine::CopyInOrder() {
@@ -260,9 +334,10 @@ DWORD CTVXCopyEngine::CopyInOrder() {
     for (std::uint32_t k = 0; k < list.OrderCount() && result == 0 && !StopRequested(); ++k) {
         const ChangedFile entry = list.EntryAt(k);
         for (;;) {
-            const DWORD copy = CopyEntry(entry, 1);
+            std::optional<std::uint64_t> stamp;
+            const DWORD copy = CopyEntry(entry, 1, stamp);
             if (copy == 0) {
-                NoteCopied(entry.path);
+                if (stamp) NoteCopied(*stamp);
             } else if (IsDiskFull(copy)) {
                 const DWORD answer =
                     m_diskFullHandler.DiskFullExchange(m_diskStartStamp, m_newestCopiedStamp, GetFileSize(entry.path),
@@ -272,7 +347,7 @@ DWORD CTVXCopyEngine::CopyInOrder() {
                 } else {
                     // A disk with room is in: its first file sets its start stamp.
                     m_diskStartStamp = 0;
-                    m_capacity = GetCapacity(m_destinationRoot);
+                    AskVolume();
                     if (!StopRequested()) continue;  // the same file again
                 }
             } else if (!IsSilentSkip(copy)) {
@@ -285,47 +360,106 @@ DWORD CTVXCopyEngine::CopyInOrder() {
     return result;
 }
 
-DWORD CTVXCopyEngine::CopyEntry(const ChangedFile& entry, int record) {
+DWORD CTVXCopyEngine::OpenSource(const std::wstring& path, SourceFile& file) {
+    DWORD error = 0;
+    file.handle = OpenForCopy(path, error);
+    if (!file.handle) return error;
+    // Times and attributes through the handle; size likewise. (The older
+    // GetFileInformationByHandle also asks for the volume's serial number,
+    // which can cost a hundred times more.)
+    LARGE_INTEGER size{};
+    if (!::GetFileInformationByHandleEx(file.handle.Get(), FileBasicInfo, &file.info, sizeof file.info) ||
+        !::GetFileSizeEx(file.handle.Get(), &size))
+        return LastError();
+    file.size = static_cast<std::uint64_t>(size.QuadPart);
+    return 0;
+}
+
+DWORD CTVXCopyEngine::CopyEntry(const ChangedFile& entry, int record, std::optional<std::uint64_t>& stamp) {
     const std::wstring& source = entry.path;
-    const DWORD attributes = ::GetFileAttributesW(source.c_str());
-    // Gone since the scan, or a folder: nothing to copy.
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return 0;
+    stamp.reset();
+    // The source is held from here to the end, so that the revision and the
+    // copy are of one version, and a file in use makes no revision.
+    SourceFile file;
+    if (const DWORD error = OpenSource(source, file)) {
+        if (error == ERROR_SHARING_VIOLATION) return error;
+        WIN32_FILE_ATTRIBUTE_DATA data{};
+        // Gone since the scan, or a folder: nothing to copy.
+        if (!::GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data)) return 0;
+        if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return error;
+        stamp = FileStampOf(data.ftCreationTime, data.ftLastWriteTime);
+        return 0;
+    }
+    stamp = StampOf(file.info);
+    if (file.info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) return 0;  // a folder that let itself be opened
 
     const std::wstring mirrorPath = MirrorPathOf(m_destinationRoot, source);
     if (const DWORD error = EnsureFolder(FolderOf(mirrorPath))) return error;
-    if (m_revisionLimit == kNoRevisions) return CopyFileWithTimes(source, mirrorPath, record);
+    if (m_revisionLimit == kNoRevisions) return CopyOpenFile(file, source, mirrorPath, record);
 
     const std::wstring revisionBase = RevisionBaseOf(m_destinationRoot, source);
     EnsureFolder(FolderOf(revisionBase));  // a failure shows when the revision is written
-    if (GetFreeSpace(revisionBase) < GetFileSize(source)) return ERROR_DISK_FULL;
+    bool estimated = false;
+    if (FreeSpaceFor(revisionBase, file.size, false, estimated) < file.size) return ERROR_DISK_FULL;
 
-    std::uint64_t sourceStamp = 0, mirrorStamp = 0;
-    GetFileStamp(source, sourceStamp);
+    std::uint64_t mirrorStamp = 0;
     GetFileStamp(mirrorPath, mirrorStamp);  // 0 without a mirror copy
-    if (sourceStamp != mirrorStamp) {
+    if (*stamp != mirrorStamp) {
         const DWORD kept = KeepRevision(mirrorPath, revisionBase);
-        if (kept == 0 || kept == ERROR_FILE_NOT_FOUND) return CopyFileWithTimes(source, mirrorPath, record);
+        if (kept == 0 || kept == ERROR_FILE_NOT_FOUND) return CopyOpenFile(file, source, mirrorPath, record);
         return kept;
     }
 
     // The mirror copy is this version already (the catalogue was emptied
     // since, for instance): only the copy record is missing.
-    DWORD error = 0;
-    UniqueHandle file = OpenForCopy(source, error);
-    if (!file) return 0;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (::GetFileInformationByHandle(file.Get(), &info))
-        m_catalog->RecordCopy(source, m_destinationRoot, RecordedAttributes(info.dwFileAttributes),
-                              FileTimeValue(info.ftLastWriteTime));
+    m_catalog->RecordCopy(source, m_destinationRoot, RecordedAttributes(file.info.FileAttributes),
+                          static_cast<std::uint64_t>(file.info.LastWriteTime.QuadPart));
     return 0;
 }
 
 DWORD CTVXCopyEngine::CopyFileWithTimes(const std::wstring& source, const std::wstring& destination, int record) {
-    SetCurrent(source, destination);
+    SourceFile file;
+    if (const DWORD error = OpenSource(source, file)) {
+        SetCurrent(source, destination);
+        return error;
+    }
+    return CopyOpenFile(file, source, destination, record);
+}
 
-    const std::uint64_t sourceSize = GetFileSize(source);
-    const std::uint64_t freeSpace = GetFreeSpace(destination);
-    if (SaturatingAdd(freeSpace, GetFileSize(destination)) < sourceSize) {
+DWORD CTVXCopyEngine::CopyOpenFile(SourceFile& file, const std::wstring& source, const std::wstring& destination,
+                                   int record) {
+    SetCurrent(source, destination);
+    const std::uint64_t counted = m_bytesCopied.load();
+    bool estimated = false;
+    DWORD result = WriteCopy(file, source, destination, record, false, estimated);
+    if (IsDiskFull(result) && estimated) {
+        // The running figure was wrong (something else wrote to the disk, or
+        // the file system keeps more per file than it allows for): the copy
+        // is decided again on the volume's answer, as it would have been
+        // without a figure, and its bytes are counted once.
+        m_bytesCopied.store(counted);
+        const LARGE_INTEGER start{};
+        if (!::SetFilePointerEx(file.handle.Get(), start, nullptr, FILE_BEGIN)) return LastError();
+        result = WriteCopy(file, source, destination, record, true, estimated);
+    }
+    return result;
+}
+
+DWORD CTVXCopyEngine::WriteCopy(const SourceFile& file, const std::wstring& source, const std::wstring& destination,
+                                int record, bool volumeOnly, bool& estimated) {
+    const std::uint64_t sourceSize = file.size;
+    // When the running figure has room for the new copy with the margin to
+    // spare, the copy goes beside the old one whatever that one's size, so
+    // the target is not asked about (a query of a name that is not there
+    // may cost a listing of the whole folder). Otherwise the old copy's
+    // size and the volume's free space decide.
+    std::uint64_t oldSize = 0;
+    std::uint64_t freeSpace = FreeSpaceFor(destination, sourceSize, volumeOnly, estimated);
+    if (!estimated) {
+        WIN32_FILE_ATTRIBUTE_DATA old{};
+        if (::GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &old)) oldSize = SizeOf(old);
+    }
+    if (SaturatingAdd(freeSpace, oldSize) < sourceSize) {
         if (m_capacity >= sourceSize) return ERROR_DISK_FULL;
         // Larger than the whole medium: skipped as if copied, never recorded.
         RaiseAlert(kFileTooLargeAlert, source);
@@ -333,50 +467,62 @@ DWORD CTVXCopyEngine::CopyFileWithTimes(const std::wstring& source, const std::w
     }
     if (!m_buffer) return ERROR_NOT_ENOUGH_MEMORY;
 
-    DWORD result = 0;
-    UniqueHandle in = OpenForCopy(source, result);
-    if (!in) return result;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!::GetFileInformationByHandle(in.Get(), &info)) return LastError();
-
     // Room for both copies: write beside the target and replace it at the
     // end. Room for the new copy only: overwrite the target in place.
     const std::wstring target = freeSpace >= sourceSize ? PartialPathFor(destination) : destination;
-    // A read-only, hidden or system file cannot be replaced by CREATE_ALWAYS.
-    ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+    const bool inPlace = target == destination;
+    const DWORD attributes = AttributesForCopy(file.info.FileAttributes);
     // A partial file stays hidden until it takes the target's place, so that
     // one left by a crash does not show in the mirror (the next copy into the
-    // folder reuses it).
-    const DWORD createAttributes = target == destination
-                                       ? AttributesForCopy(info.dwFileAttributes)
-                                       : (info.dwFileAttributes & kSettableAttributes) | FILE_ATTRIBUTE_HIDDEN;
-    UniqueHandle out(
-        ::CreateFileW(target.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, createAttributes, nullptr));
-    if (!out) return LastError();
+    // folder reuses it). DELETE access lets it be renamed through its handle.
+    DWORD result = 0;
+    UniqueHandle out = CreateForCopy(target, inPlace ? GENERIC_WRITE : GENERIC_WRITE | DELETE,
+                                     inPlace ? attributes : FILE_ATTRIBUTE_HIDDEN, result);
+    if (!out) return result;
 
-    if (!StopRequested()) result = Transfer(in.Get(), out.Get(), record);
+    if (!StopRequested()) result = Transfer(file.handle.Get(), out.Get(), record);
     if (StopRequested()) result = ERROR_OPERATION_ABORTED;
-    if (result == 0 && !::SetFileTime(out.Get(), &info.ftCreationTime, &info.ftLastAccessTime, &info.ftLastWriteTime))
-        result = LastError();
-    out.Close();
-
-    if (result == 0 && target != destination) {
-        // MoveFileExW does not replace a read-only file.
-        ::SetFileAttributesW(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!::MoveFileExW(target.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING)) result = LastError();
+    bool moved = false;
+    if (result == 0 && !inPlace) {
+        result = RenameOver(out.Get(), destination);
+        // Windows does not let a rename replace a read-only file: the flag
+        // goes and the rename is tried once more. (Asking first would cost a
+        // query for every copy.)
+        if (result == ERROR_ACCESS_DENIED) {
+            const DWORD oldAttributes = ::GetFileAttributesW(destination.c_str());
+            if (oldAttributes != INVALID_FILE_ATTRIBUTES && (oldAttributes & FILE_ATTRIBUTE_READONLY) &&
+                ::SetFileAttributesW(destination.c_str(), AttributesForCopy(oldAttributes & ~FILE_ATTRIBUTE_READONLY)))
+                result = RenameOver(out.Get(), destination);
+        }
+        moved = result == 0;
     }
     if (result == 0) {
-        ::SetFileAttributesW(destination.c_str(), AttributesForCopy(info.dwFileAttributes));
-    } else {
-        ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(target.c_str());
+        // The three times and the final attributes in one call, once the copy
+        // is in the target's place (so that it is hidden until then). Nothing
+        // is written after it, so the times stay as set.
+        FILE_BASIC_INFO basic = file.info;
+        basic.ChangeTime.QuadPart = 0;  // 0: the file system's own
+        basic.FileAttributes = attributes;
+        if (!::SetFileInformationByHandle(out.Get(), FileBasicInfo, &basic, sizeof basic)) result = LastError();
     }
-    in.Close();
+    out.Close();
 
-    if (record && result == 0)
-        m_catalog->RecordCopy(source, m_destinationRoot, RecordedAttributes(info.dwFileAttributes),
-                              FileTimeValue(info.ftLastWriteTime));
-    return result;
+    if (result != 0) {
+        // Bytes were written and maybe freed: the volume is asked next time.
+        m_freeSpace = kUnknownSpace;
+        // A moved copy holds every byte; it is not recorded, so the next
+        // pass copies the file again. Anything else goes.
+        if (!moved) {
+            ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::DeleteFileW(target.c_str());
+        }
+        return result;
+    }
+    NoteSpaceUsed(sourceSize, oldSize);
+    if (record)
+        m_catalog->RecordCopy(source, m_destinationRoot, RecordedAttributes(file.info.FileAttributes),
+                              static_cast<std::uint64_t>(file.info.LastWriteTime.QuadPart));
+    return 0;
 }
 
 DWORD CTVXCopyEngine::Transfer(HANDLE source, HANDLE destination, int record) {
@@ -440,6 +586,10 @@ DWORD CTVXCopyEngine::KeepRevision(const std::wstring& mirrorPath, const std::ws
 }
 
 DWORD CTVXCopyEngine::EnsureFolder(const std::wstring& path) {
+    // Nearly always the folder is there (each file asks for its own): one
+    // creation tells, and the path is walked from its root only when that
+    // fails, with the walk's answer.
+    if (!StopRequested() && CreateOneFolder(path) == 0) return 0;
     // Prefixes inside the volume root ("E:", "\\server\share") are not
     // folders that can be made.
     const std::size_t rootLength = VolumeRootOf(path).size();

@@ -20,18 +20,31 @@
 // has room for the new copy but not for both is the target overwritten in
 // place. A partial file never stays.
 //
+// Free space. The volume is asked once when CopyAll starts (and after a disk
+// exchange); each copy then takes its bytes, rounded up to whole clusters,
+// from that figure (and gives back the old copy's whole clusters where their
+// number was asked). The volume is asked again only when the figure comes
+// within kFreeSpaceMargin of not holding the new copy (beside the old one,
+// whose size is then asked too), and a copy made on the figure alone
+// that fails with a full disk is made once more on the volume's own answer:
+// so a full disk is found, and met, exactly as if the volume had been asked
+// for every file (one query takes as long as copying a small file).
+//
 // Results are Windows error codes: 0 success, ERROR_OPERATION_ABORTED (995)
 // after a stop.
 #pragma once
 
 #include "catalogue/Catalog.h"
 #include "engine/ChangedFileList.h"
+#include "engine/FileQueries.h"
+#include "framework/Handle.h"
 #include "media/DiskFullHandler.h"
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tvx::engine {
@@ -45,6 +58,9 @@ inline constexpr const wchar_t* kRevisionsFolder = L"Tavrix Dovetrak 3 Revisions
 inline constexpr std::size_t kLongestRevisionName = 254;
 // The name under which a copy is written until it is complete.
 inline constexpr const wchar_t* kPartialCopyName = L"~tvx-partial.tmp";
+// How close the free-space figure may come to not holding a new copy before
+// the volume is asked again.
+inline constexpr std::uint64_t kFreeSpaceMargin = 64ull * 1024 * 1024;
 
 // Destination paths.
 // "E:\" -> "E:", "E:\Backup\" -> "E:\Backup": one trailing backslash removed.
@@ -111,7 +127,9 @@ protected:
     DWORD CopyInOrder();
     // One entry: its mirror folder, then the copy, with a revision first when
     // revisions are kept. record 1 for listed files (recorded and counted).
-    DWORD CopyEntry(const ChangedFile& entry, int record);
+    // stamp: the source's stamp as read through its handle (or the folder's,
+    // when the entry has become one); none when the source cannot be read.
+    DWORD CopyEntry(const ChangedFile& entry, int record, std::optional<std::uint64_t>& stamp);
     // Bytes, attributes and times of source onto destination.
     DWORD CopyFileWithTimes(const std::wstring& source, const std::wstring& destination, int record);
     // Copies the mirror copy to its next revision number, deleting the oldest
@@ -122,14 +140,40 @@ protected:
     DWORD EnsureFolder(const std::wstring& path);
 
     bool StopRequested() const noexcept { return m_stop.load() != 0; }
+    // The running free-space figure; kUnknownSpace when there is none.
+    std::uint64_t FreeSpaceFigure() const noexcept { return m_freeSpace; }
 
 private:
     void SetCurrent(const std::wstring& source, const std::wstring& destination);
+    // A source opened for copying, with what its handle tells.
+    struct SourceFile {
+        UniqueHandle handle;
+        FILE_BASIC_INFO info{};
+        std::uint64_t size = 0;
+    };
+    static DWORD OpenSource(const std::wstring& path, SourceFile& file);
+    // CopyFileWithTimes from an open source (read from where it stands).
+    DWORD CopyOpenFile(SourceFile& file, const std::wstring& source, const std::wstring& destination, int record);
+    // One attempt of CopyOpenFile. volumeOnly: ask the volume for its free
+    // space, whatever the running figure says; estimated tells whether the
+    // running figure decided.
+    DWORD WriteCopy(const SourceFile& file, const std::wstring& source, const std::wstring& destination, int record,
+                    bool volumeOnly, bool& estimated);
     // The read-write loop; ERROR_OPERATION_ABORTED when stopped.
     DWORD Transfer(HANDLE source, HANDLE destination, int record);
     // Raises the newest copied stamp (and a zero disk start stamp) after a
     // listed file was copied.
-    void NoteCopied(const std::wstring& source);
+    void NoteCopied(std::uint64_t stamp);
+
+    // Capacity, free space and cluster size of the destination volume, asked
+    // of the volume.
+    void AskVolume();
+    // The free space to decide a copy of `needed` bytes by:
+    // the running figure when it holds them with kFreeSpaceMargin to spare,
+    // otherwise the volume's answer (which becomes the running figure).
+    std::uint64_t FreeSpaceFor(const std::wstring& path, std::uint64_t needed, bool volumeOnly, bool& estimated);
+    // A copy of `written` bytes replaced one of `replaced` bytes.
+    void NoteSpaceUsed(std::uint64_t written, std::uint64_t replaced) noexcept;
 
     mutable SRWLOCK m_lock = SRWLOCK_INIT;  // guards the two current paths
     std::uint64_t m_diskStartStamp = 0;
@@ -137,6 +181,8 @@ private:
     std::atomic<std::uint64_t> m_bytesCopied{0};
     DWORD m_revisionLimit = kNoRevisions;
     std::uint64_t m_capacity = 0;
+    std::uint64_t m_freeSpace = kUnknownSpace;  // the running figure; kUnknownSpace: none
+    std::uint64_t m_allocationUnit = 0;
     std::wstring m_destinationRoot;
     std::wstring m_currentDestination;
     std::wstring m_currentSource;

@@ -33,10 +33,7 @@ std::wstring VolumeRootOf(const std::wstring& path) {
     return root;
 }
 
-namespace {
-
-// Free bytes for the caller and total bytes of the path's volume.
-bool QueryVolume(const std::wstring& path, std::uint64_t& freeBytes, std::uint64_t& totalBytes) {
+bool GetVolumeSpace(const std::wstring& path, std::uint64_t& freeBytes, std::uint64_t& totalBytes) {
     ULARGE_INTEGER available{}, total{}, free{};
     if (!::GetDiskFreeSpaceExW(VolumeRootOf(path).c_str(), &available, &total, &free)) return false;
     freeBytes = available.QuadPart;
@@ -44,16 +41,22 @@ bool QueryVolume(const std::wstring& path, std::uint64_t& freeBytes, std::uint64
     return true;
 }
 
-}  // namespace
-
 std::uint64_t GetFreeSpace(const std::wstring& path) {
     std::uint64_t freeBytes = 0, totalBytes = 0;
-    return QueryVolume(path, freeBytes, totalBytes) ? freeBytes : kUnknownSpace;
+    return GetVolumeSpace(path, freeBytes, totalBytes) ? freeBytes : kUnknownSpace;
 }
 
 std::uint64_t GetCapacity(const std::wstring& path) {
     std::uint64_t freeBytes = 0, totalBytes = 0;
-    return QueryVolume(path, freeBytes, totalBytes) ? totalBytes : kUnknownSpace;
+    return GetVolumeSpace(path, freeBytes, totalBytes) ? totalBytes : kUnknownSpace;
+}
+
+std::uint64_t GetAllocationUnit(const std::wstring& path) {
+    DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+    if (!::GetDiskFreeSpaceW(VolumeRootOf(path).c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters,
+                             &clusters))
+        return 0;
+    return std::uint64_t{sectorsPerCluster} * bytesPerSector;
 }
 
 }  // namespace tvx::engine

@@ -1,5 +1,6 @@
 // Small questions the copy engine asks the file system: a file's stamp and
-// size, and a volume's free space and capacity. All sizes are 64-bit.
+// size, and a volume's free space, capacity and allocation unit. All sizes
+// are 64-bit.
 #pragma once
 
 #include <windows.h>
@@ -44,5 +45,10 @@ std::wstring VolumeRootOf(const std::wstring& path);
 // kUnknownSpace when the volume cannot be asked.
 std::uint64_t GetFreeSpace(const std::wstring& path);
 std::uint64_t GetCapacity(const std::wstring& path);
+// Both in one query; false (and neither set) when the volume cannot be asked.
+bool GetVolumeSpace(const std::wstring& path, std::uint64_t& freeBytes, std::uint64_t& totalBytes);
+// The bytes of one cluster of the volume holding the path: every file takes a
+// whole number of them. 0 when the volume cannot be asked.
+std::uint64_t GetAllocationUnit(const std::wstring& path);
 
 }  // namespace tvx::engine

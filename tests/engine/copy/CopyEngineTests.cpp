@@ -84,6 +84,25 @@ TEST_F(MirrorCopyTest, ReadOnlyHiddenSystemMirrorCopyIsReplaced) {
     EXPECT_TRUE(m_alerts.empty());
 }
 
+TEST_F(MirrorCopyTest, PartialFileLeftByACrashIsWrittenOverAndGoes) {
+    const std::wstring path = Source(L"Letters\\June.doc", "June");
+    const std::wstring mirror = Mirror(path);
+    const std::wstring folder = mirror.substr(0, mirror.rfind(L'\\'));
+    ASSERT_EQ(0u, m_engine->EnsureFolder(folder));
+    const std::wstring partial = folder + L"\\" + kPartialCopyName;
+    WriteBytes(partial, "half a copy of an earlier file");
+    ASSERT_TRUE(SetFileAttributesW(partial.c_str(),
+                                   FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+
+    const FileFacts expected = Facts(path);
+    CopyPass({path});
+    EXPECT_EQ(expected, Facts(mirror));
+    EXPECT_EQ("June", ReadBytes(mirror));
+    EXPECT_FALSE(Exists(partial));
+    EXPECT_TRUE(Recorded(path));
+    EXPECT_TRUE(m_alerts.empty());
+}
+
 TEST_F(MirrorCopyTest, FileOverFourGiBIsCopiedWhole) {
     // Sparse, with marks at the start, across the 4 GiB line and at the end.
     constexpr std::uint64_t kSize = (4ull << 30) + 100;
@@ -181,10 +200,13 @@ TEST_F(MirrorCopyTest, StopDuringALargeFileKeepsThePreviousMirrorCopy) {
 
     std::atomic<bool> done{false};
     std::wstring sourceSeen, destinationSeen;
+    const std::wstring partial = mirror.substr(0, mirror.rfind(L'\\') + 1) + kPartialCopyName;
+    DWORD partialAttributes = INVALID_FILE_ATTRIBUTES;
     std::thread stopper([&] {
         while (!done.load() && m_engine->BytesCopied() == 0) YieldProcessor();
         m_engine->GetCurrentSource(sourceSeen);
         m_engine->GetCurrentDestination(destinationSeen);
+        partialAttributes = GetFileAttributesW(partial.c_str());
         m_engine->Stop();
     });
     CopyPass({big, later});
@@ -193,6 +215,8 @@ TEST_F(MirrorCopyTest, StopDuringALargeFileKeepsThePreviousMirrorCopy) {
 
     EXPECT_EQ(big, sourceSeen);
     EXPECT_EQ(mirror, destinationSeen);
+    ASSERT_NE(INVALID_FILE_ATTRIBUTES, partialAttributes) << "the copy is written beside the mirror copy";
+    EXPECT_TRUE(partialAttributes & FILE_ATTRIBUTE_HIDDEN) << "and hidden while it is";
     EXPECT_LT(m_engine->BytesCopied(), 1ull << 30) << "the copy ended early";
     EXPECT_EQ(old, Facts(mirror));
     EXPECT_EQ("old version", ReadBytes(mirror));

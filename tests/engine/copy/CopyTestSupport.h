@@ -157,6 +157,7 @@ class ProbeEngine : public CTVXCopyEngine {
 public:
     using CTVXCopyEngine::CTVXCopyEngine;
     using CTVXCopyEngine::EnsureFolder;
+    using CTVXCopyEngine::FreeSpaceFigure;
 };
 
 class CopyTest : public ::testing::Test {

@@ -111,6 +111,27 @@ TEST_F(RevisionTest, NameTooLongToNumberKeepsOnePlainRevision) {
     }
 }
 
+TEST_F(RevisionTest, FileInUseMakesNoRevisionUntilItIsCopied) {
+    const std::wstring path = Source(L"Sheet.xls", "version 1");
+    CopyPass({path});
+    Source(L"Sheet.xls", "version 2", kStamp + kDay);
+    HANDLE holder = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    CopyPass({path});
+    CopyPass({path});
+    EXPECT_TRUE(Names(RevisionFolder(path)).empty()) << "no revision of a mirror copy that stays";
+    EXPECT_EQ("version 1", ReadBytes(Mirror(path)));
+    EXPECT_FALSE(Recorded(path));
+
+    CloseHandle(holder);
+    CopyPass({path});
+    EXPECT_EQ(std::vector<std::wstring>{L"Sheet.(1).xls"}, Names(RevisionFolder(path)));
+    EXPECT_EQ("version 1", ReadBytes(RevisionNameOf(RevisionBase(path), 1)));
+    EXPECT_EQ("version 2", ReadBytes(Mirror(path)));
+    EXPECT_TRUE(Recorded(path));
+    EXPECT_TRUE(m_alerts.empty());
+}
+
 TEST_F(RevisionTest, MirrorCopyWithTheSourcesStampIsOnlyRecorded) {
     const std::wstring path = Source(L"same.txt", "original");
     CopyPass({path});

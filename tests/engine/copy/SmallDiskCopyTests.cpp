@@ -1,7 +1,8 @@
 // The copy engine against a 2 MiB removable disk in E: (a tmpfs; mounting
 // needs root, and the tests skip with mount's message where it is refused):
 // files larger than the disk, a disk that fills during a pass, and a new
-// version that fits only in place of the old one.
+// version that fits only in place of the old one. Then an 80 MiB disk that
+// another program fills during a pass, behind the engine's free-space figure.
 #include "tests/engine/copy/CopyTestSupport.h"
 
 namespace tvx::engine::testing {
@@ -16,13 +17,14 @@ protected:
         if (HasFatalFailure()) return;
         m_disk = m_unix + "/disk";
         std::string why;
-        if (const DWORD error = testdisks::MountTmpfsDisk(m_disk, kDiskSize, &why))
+        if (const DWORD error = testdisks::MountTmpfsDisk(m_disk, DiskSize(), &why))
             GTEST_SKIP() << "cannot mount a tmpfs disk here (error " << error << "): " << why;
         m_mounted = true;
         ASSERT_EQ(ERROR_SUCCESS, testdisks::MakeDiskFolder(m_disk, 0x2D15C0DE, L"SMALL"));
         ASSERT_EQ(ERROR_SUCCESS, testdisks::InsertDisk(L'E', m_disk));
         m_destination = L"E:\\";
     }
+    virtual std::uint64_t DiskSize() const { return kDiskSize; }
     void TearDown() override {
         if (m_mounted) {
             EXPECT_EQ(ERROR_SUCCESS, testdisks::RemoveDisk(L'E'));
@@ -105,14 +107,90 @@ TEST_F(SmallDiskCopyTest, NewVersionWithRoomOnlyInPlaceOfTheOldOverwritesIt) {
     CopyPass({path});
     ASSERT_EQ(1200u * 1024, GetFileSize(Mirror(path)));
     ASSERT_LT(GetFreeSpace(L"E:"), 1300u * 1024) << "no room for both copies";
+    // Attributes that CREATE_ALWAYS would refuse or keep.
+    ASSERT_TRUE(SetFileAttributesW(Mirror(path).c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
 
     Source(L"big.bin", std::string(1300 * 1024, 'b'), kStamp + kDay);
+    const FileFacts expected = Facts(path);
     CopyPass({path});
+    EXPECT_EQ(expected, Facts(Mirror(path))) << "the source's attributes and times, nothing of the old copy's";
     EXPECT_EQ(std::string(1300 * 1024, 'b'), ReadBytes(Mirror(path)));
     EXPECT_TRUE(Recorded(path));
     EXPECT_TRUE(NoPartialFileUnder(path));
     EXPECT_TRUE(m_handler.calls.empty());
     EXPECT_TRUE(m_alerts.empty());
+}
+
+// The engine asks the volume for its free space when a pass starts and then
+// counts what it writes; another program filling the disk during the pass
+// must not change what the pass does: the disk's own answer decides.
+class FillingDiskCopyTest : public SmallDiskCopyTest {
+protected:
+    std::uint64_t DiskSize() const override { return 80ull * 1024 * 1024; }
+
+    // A listed file, first in the copy order, whose copy fails at once with
+    // the file error alert (a file stands where its mirror folder should
+    // be). Its alert is when the other program fills the disk, leaving
+    // `left` bytes.
+    std::wstring FirstFileFillingTheDiskTo(std::uint64_t left) {
+        const std::wstring path = Source(L"blocked\\first.txt", "first", kStamp);
+        const std::wstring folder = Mirror(m_source + L"\\blocked");
+        EXPECT_EQ(0u, m_engine->EnsureFolder(folder.substr(0, folder.rfind(L'\\'))));
+        WriteBytes(folder, "a file in the way");
+        m_onAlert = [left](const AlertRequest&) {
+            const std::uint64_t free = GetFreeSpace(L"E:");
+            ASSERT_GT(free, left);
+            WriteBytes(L"E:\\filler.bin", std::string(static_cast<std::size_t>(free - left), 'f'));
+        };
+        return path;
+    }
+};
+
+TEST_F(FillingDiskCopyTest, FreeSpaceFigureNeverClaimsMoreThanTheDiskHas) {
+    CTVXChangedFileList list;
+    for (int i = 0; i < 40; ++i)
+        list.Add(Source(L"many\\small " + std::to_wstring(i) + L".txt", std::string(1000 + 100 * i, 's')));
+    list.Add(Source(L"large.bin", std::string(3 * 1024 * 1024 + 1, 'l')));
+    EXPECT_EQ(0u, m_engine->CopyAll(list, m_destination, m_catalog, m_start));
+
+    const std::uint64_t free = GetFreeSpace(L"E:");
+    EXPECT_LE(m_engine->FreeSpaceFigure(), free);
+    EXPECT_GE(m_engine->FreeSpaceFigure() + 41 * 65536, free) << "short by less than 64 KiB a file";
+}
+
+TEST_F(FillingDiskCopyTest, RoomOnlyInPlaceOfTheOldCopyIsFoundAndUsed) {
+    const std::wstring path = Source(L"data.bin", std::string(1024 * 1024, 'a'), kStamp + kDay);
+    CopyPass({path});
+    Source(L"data.bin", std::string(1536 * 1024, 'b'), kStamp + 2 * kDay);
+    const std::wstring first = FirstFileFillingTheDiskTo(1024 * 1024);
+
+    CopyPass({path, first});
+    ASSERT_EQ(1u, m_alerts.size()) << "the first file's alert only";
+    EXPECT_LT(GetFreeSpace(L"E:"), 1024u * 1024) << "the disk was filled";
+    EXPECT_TRUE(m_handler.calls.empty()) << "the new copy fits in place of the old: no exchange";
+    EXPECT_EQ(std::string(1536 * 1024, 'b'), ReadBytes(Mirror(path)));
+    EXPECT_TRUE(Recorded(path));
+    EXPECT_TRUE(NoPartialFileUnder(path));
+    EXPECT_EQ(1536u * 1024, m_engine->BytesCopied()) << "each byte counted once";
+}
+
+TEST_F(FillingDiskCopyTest, NoRoomIsFoundAndGoesToTheExchangeWithExactCounts) {
+    const std::string bytes(3 * 1024 * 1024, 'n');
+    const std::wstring path = Source(L"new.bin", bytes, kStamp + kDay);
+    const std::wstring first = FirstFileFillingTheDiskTo(1024 * 1024);
+    m_handler.answer = [] {
+        EXPECT_TRUE(DeleteFileW(L"E:\\filler.bin"));  // room on the "new" disk
+        return DWORD{0};
+    };
+
+    CopyPass({path, first});
+    ASSERT_EQ(1u, m_handler.calls.size());
+    EXPECT_EQ(bytes.size(), m_handler.calls[0].fileSize);
+    EXPECT_EQ(0u, m_handler.calls[0].bytesCopied) << "the bytes of the copy that did not fit are not counted";
+    EXPECT_EQ(bytes, ReadBytes(Mirror(path)));
+    EXPECT_TRUE(Recorded(path));
+    EXPECT_TRUE(NoPartialFileUnder(path));
+    EXPECT_EQ(bytes.size(), m_engine->BytesCopied());
 }
 
 }  // namespace
