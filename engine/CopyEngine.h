@@ -49,7 +49,7 @@
 
 namespace tvx::engine {
 
-inline constexpr DWORD kTransferBufferBytes = 32768;
+inline constexpr DWORD kTransferBufferBytes = 256 * 1024;
 inline constexpr DWORD kNoRevisions = 0;
 inline constexpr DWORD kUnlimitedRevisions = 0xFFFFFFFF;
 // String 57685: the revisions folder under the destination root.
