@@ -82,22 +82,30 @@ UniqueHandle OpenForCopy(const std::wstring& path, DWORD& error) {
     return UniqueHandle();
 }
 
-// Creates (or empties) a file to write a copy into. A read-only file, and a
-// hidden or system one whose flags the new attributes do not repeat, cannot
-// be replaced by CREATE_ALWAYS: on access denied its attributes are cleared
-// and the creation is tried once more. (Clearing them first would cost an
-// attribute change for every copy, as much as copying a small file.)
+// Creates a file to write a copy into. A free name is created new: emptying
+// an existing file first (CREATE_ALWAYS) makes some file systems write all
+// of the new data out when the file is closed (ext4 does, for files replaced
+// by truncation), and the copy waits for it. Only an existing file is
+// written over. A read-only file, and a hidden or system one whose flags the
+// new attributes do not repeat, cannot be: on access denied its attributes
+// are cleared and that is tried once more. (Clearing them first would cost
+// an attribute change for every copy, as much as copying a small file.)
 UniqueHandle CreateForCopy(const std::wstring& path, DWORD access, DWORD attributes, DWORD& error) {
-    for (int attempt = 0;; ++attempt) {
-        UniqueHandle file(::CreateFileW(path.c_str(), access, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
-        if (file) {
-            error = 0;
-            return file;
-        }
-        error = LastError();
-        if (error != ERROR_ACCESS_DENIED || attempt > 0 || !::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL))
-            return UniqueHandle();
+    UniqueHandle file;
+    auto create = [&](DWORD disposition) {
+        file.Attach(::CreateFileW(path.c_str(), access, 0, nullptr, disposition, attributes, nullptr));
+        error = file ? 0 : LastError();
+        return file.IsValid();
+    };
+    if (create(CREATE_NEW) || (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)) return file;
+    if (create(CREATE_ALWAYS) || error != ERROR_ACCESS_DENIED) return file;
+    const DWORD refused = error;
+    if (!::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+        error = refused;
+        return file;
     }
+    create(CREATE_ALWAYS);
+    return file;
 }
 
 // Moves an open file (opened with DELETE access) to `destination`, replacing
