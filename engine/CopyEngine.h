@@ -125,8 +125,9 @@ protected:
     // and again; lock and sharing errors: skip silently; others: file error
     // alert and skip); ends at a stop or a declined exchange; clears the list.
     DWORD CopyInOrder();
-    // One entry: its mirror folder, then the copy, with a revision first when
-    // revisions are kept. record 1 for listed files (recorded and counted).
+    // One entry: the source opened (and held to the end), its mirror folder,
+    // then the copy, with a revision first when revisions are kept. record 1
+    // for listed files (recorded and counted).
     // stamp: the source's stamp as read through its handle (or the folder's,
     // when the entry has become one); none when the source cannot be read.
     DWORD CopyEntry(const ChangedFile& entry, int record, std::optional<std::uint64_t>& stamp);
