@@ -71,6 +71,17 @@ std::string_view StoredText(DbField* field) {
     return end ? std::string_view(text, static_cast<std::size_t>(end - text)) : std::string_view(text);
 }
 
+// The identity for a new record: the last record's (in record order) + 1, or
+// 1 in an empty table; 0 when there is none to give.
+std::uint32_t NextIdentity(DbTable& table, DbField& id) {
+    table.SelectTag(nullptr);
+    const int last = table.Bottom();
+    if (last == db::kEof) return 1;
+    if (last != db::kOk) return 0;
+    const std::uint32_t bottom = GetLe32(id.Ptr());
+    return bottom == 0xFFFFFFFFu ? 0 : bottom + 1;
+}
+
 void CountRecovery(const wchar_t* counter) {
     DWORD value = 0;
     settings::ReadNumber(counter, value);
@@ -333,16 +344,8 @@ std::uint32_t CTVXCatalog::FindOrAddDestInTable(const std::string& destination) 
     if (found == db::kOk) return GetLe32(m_destsId->Ptr());
     if (found < 0) return 0;
 
-    m_dests->SelectTag(nullptr);
-    const int last = m_dests->Bottom();
-    std::uint32_t id = 1;
-    if (last == db::kOk) {
-        const std::uint32_t bottom = GetLe32(m_destsId->Ptr());
-        if (bottom == 0xFFFFFFFFu) return 0;
-        id = bottom + 1;
-    } else if (last != db::kEof) {
-        return 0;
-    }
+    const std::uint32_t id = NextIdentity(*m_dests, *m_destsId);
+    if (id == 0) return 0;
     char idBytes[4];
     PutLe32(idBytes, id);
     if (m_dests->AppendStart() != 0) return 0;
@@ -370,16 +373,8 @@ std::uint32_t CTVXCatalog::FindOrAddFile(const std::string& path) {
     }
     if (rc < 0) return 0;
 
-    m_files->SelectTag(nullptr);
-    const int last = m_files->Bottom();
-    std::uint32_t id = 1;
-    if (last == db::kOk) {
-        const std::uint32_t bottom = GetLe32(m_filesId->Ptr());
-        if (bottom == 0xFFFFFFFFu) return 0;
-        id = bottom + 1;
-    } else if (last != db::kEof) {
-        return 0;
-    }
+    const std::uint32_t id = NextIdentity(*m_files, *m_filesId);
+    if (id == 0) return 0;
     std::string extension(overflow);
     extension.push_back(kEndMarker);
     char idBytes[4];
