@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace tvx::db {
 
@@ -118,34 +119,72 @@ int BufferedFile::LoadPage(std::uint64_t index, Page*& page) {
         page->used = ++m_clock;
         return kOk;
     }
-    // A page dropped earlier is used again before new memory is taken.
-    std::unique_ptr<std::uint8_t[]> bytes;
-    if (!m_spare.empty()) {
-        bytes = std::move(m_spare.back());
-        m_spare.pop_back();
-    } else {
-        bytes.reset(new std::uint8_t[kPageSize]);
-    }
+    // A miss inside or right after the pages read by the previous miss (a
+    // table read in record order) reads the following pages too, in the same
+    // transfer, as far as they are on disk and not held already (a held page
+    // may have changes), and at most half the cache.
     const std::uint64_t start = index * kPageSize;
+    std::size_t pages = 1;
+    if (index > m_runFirst && index <= m_runLast + 1) {
+        const std::size_t most = std::min(kRunPages, std::max<std::size_t>(1, m_cacheLimit / kPageSize / 2));
+        while (pages < most && start + pages * kPageSize < m_diskValid) {
+            const std::uint64_t next = index + pages;
+            if (next < m_pages.size() && m_pages[next].bytes) break;
+            ++pages;
+        }
+    }
     // Only bytes that are on disk and still part of the file are read: a
     // region cut off and grown again reads as zeros.
     std::size_t n = 0;
-    if (start < m_diskValid) {
-        n = static_cast<std::size_t>(std::min<std::uint64_t>(kPageSize, m_diskValid - start));
-        if (m_file->Read(start, bytes.get(), n) != kOk) {
-            m_spare.push_back(std::move(bytes));
+    if (start < m_diskValid) n = static_cast<std::size_t>(std::min<std::uint64_t>(pages * kPageSize, m_diskValid - start));
+    std::uint8_t* bytes = nullptr;
+    if (pages > 1) {
+        m_run.resize(pages * kPageSize);
+        bytes = m_run.data();
+    } else {
+        bytes = NewPageBytes();
+        if (!bytes) return kErrMemory;
+    }
+    if (n > 0) {
+        if (m_file->Read(start, bytes, n) != kOk) {
+            if (pages == 1) m_spare.emplace_back(bytes);
             return Fail(kErrReadWrite);
         }
-        Overlay(start, bytes.get(), n, m_markerLogical);
+        Overlay(start, bytes, n, m_markerLogical);
     }
-    std::memset(bytes.get() + n, 0, kPageSize - n);
-    if (index >= m_pages.size()) m_pages.resize(static_cast<std::size_t>(index) + 1);
-    page = &m_pages[index];
-    page->bytes = std::move(bytes);
-    page->used = ++m_clock;
-    page->dirty = false;
-    ++m_held;
+    std::memset(bytes + n, 0, pages * kPageSize - n);
+    if (index + pages > m_pages.size()) m_pages.resize(static_cast<std::size_t>(index + pages));
+    // The farthest page counts as used longest ago: a trim drops the pages
+    // read ahead from the far end, and the next ones asked for stay.
+    for (std::size_t k = pages; k-- > 0;) {
+        Page& slot = m_pages[static_cast<std::size_t>(index + k)];
+        if (pages == 1) {
+            slot.bytes.reset(bytes);
+        } else {
+            std::uint8_t* own = NewPageBytes();
+            if (!own) return kErrMemory;  // the pages after it stay, complete
+            std::memcpy(own, bytes + k * kPageSize, kPageSize);
+            slot.bytes.reset(own);
+        }
+        slot.used = ++m_clock;
+        slot.dirty = false;
+        ++m_held;
+    }
+    m_runFirst = index;
+    m_runLast = index + pages - 1;
+    page = &m_pages[static_cast<std::size_t>(index)];
     return kOk;
+}
+
+// A page's memory: a dropped page's buffer when there is one (memory the
+// process has used once is cheaper to use again than new memory).
+std::uint8_t* BufferedFile::NewPageBytes() {
+    if (!m_spare.empty()) {
+        std::uint8_t* bytes = m_spare.back().release();
+        m_spare.pop_back();
+        return bytes;
+    }
+    return new (std::nothrow) std::uint8_t[kPageSize];
 }
 
 void BufferedFile::DropPage(std::uint64_t index) {

@@ -126,6 +126,7 @@ private:
         bool dirty = false;
     };
     int LoadPage(std::uint64_t index, Page*& page);
+    std::uint8_t* NewPageBytes();
     int ViewSlow(std::uint64_t offset, std::size_t count, std::uint8_t* scratch, const std::uint8_t*& out);
     int WriteSlow(std::uint64_t offset, const void* buffer, std::size_t count);
     template <typename Use>
@@ -154,6 +155,10 @@ private:
     std::vector<std::unique_ptr<std::uint8_t[]>> m_spare;
     std::vector<std::uint8_t> m_run;  // neighbouring pages joined for one write
     std::uint64_t m_clock = 0;  // counts page uses, for eviction
+    // The pages read by the last miss: a miss after the first of them, up to
+    // the page after the last, reads ahead.
+    std::uint64_t m_runFirst = ~std::uint64_t{0};
+    std::uint64_t m_runLast = ~std::uint64_t{0} - 1;
     std::uint64_t m_size = 0;      // logical size
     std::uint64_t m_diskSize = 0;  // size of the file on disk
     // The bytes of the file on disk that still belong to the logical file:

@@ -197,5 +197,42 @@ TEST(CacheTest, CutAndRegrownBeforeAFlushLeavesNoOldTailOnDisk) {
     }
 }
 
+// A table read in record order: after the first two misses the cache reads
+// a run of pages per transfer, and a page changed in the cache (not yet
+// written) inside such a run keeps the change. With a cache smaller than a
+// run the bytes are still the file's.
+TEST(CacheTest, ReadInOrderReadsAheadWithoutLosingHeldChanges) {
+    for (const std::size_t limitPages : {std::size_t{64}, std::size_t{4}}) {
+        SCOPED_TRACE("cache of " + std::to_string(limitPages) + " pages");
+        MemoryBytes m;
+        const std::uint64_t size = 40 * kPage + 123;
+        m.bytes.resize(size);
+        for (std::uint64_t i = 0; i < size; ++i) m.bytes[i] = Pattern(i);
+        BufferedFile file(std::make_unique<MemoryFile>(m), true, limitPages * kPage);
+        ASSERT_EQ(file.Init(), kOk);
+        const std::uint64_t changedAt = 5 * kPage + 17;
+        const std::uint8_t mark = static_cast<std::uint8_t>(Pattern(changedAt) ^ 0xFF);
+        if (limitPages > 4) {
+            ASSERT_EQ(file.Write(changedAt, &mark, 1), kOk);
+        }
+        const int readsBefore = m.reads;
+        std::vector<std::uint8_t> record(267);
+        for (std::uint64_t at = 0; at < size; at += record.size()) {
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(record.size(), size - at));
+            ASSERT_EQ(file.Read(at, record.data(), n), kOk);
+            for (std::size_t i = 0; i < n; ++i) {
+                const std::uint8_t want = limitPages > 4 && at + i == changedAt ? mark : Pattern(at + i);
+                ASSERT_EQ(record[i], want) << "at " << at + i;
+            }
+        }
+        // 41 pages: one, then runs of 16 (of 2 in the small cache, half of it).
+        EXPECT_LE(m.reads - readsBefore, limitPages > 4 ? 8 : 22);
+        ASSERT_EQ(file.Flush(), kOk);
+        if (limitPages > 4) {
+            EXPECT_EQ(m.bytes[changedAt], mark);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tvx::db
