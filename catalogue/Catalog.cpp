@@ -50,9 +50,11 @@ constexpr const wchar_t* kCatalogueFiles[] = {L"DESTS.CDX", L"DESTS.DBF", L"FILE
 
 constexpr char kEndMarker = '?';
 
-std::string Utf8(const std::wstring& text) {
-    return ToStoredBytes(std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size()));
+std::u16string_view Units(const std::wstring& text) {
+    return std::u16string_view(reinterpret_cast<const char16_t*>(text.data()), text.size());
 }
+
+std::string Utf8(const std::wstring& text) { return ToStoredBytes(Units(text)); }
 
 // Identities and times are raw little-endian bytes inside character fields.
 std::uint32_t GetLe32(const char* p) { return db::endian::Le32(reinterpret_cast<const std::uint8_t*>(p)); }
@@ -80,6 +82,37 @@ std::uint32_t NextIdentity(DbTable& table, DbField& id) {
     if (last != db::kOk) return 0;
     const std::uint32_t bottom = GetLe32(id.Ptr());
     return bottom == 0xFFFFFFFFu ? 0 : bottom + 1;
+}
+
+// The first position of a byte in [text, text + length), or length. Written
+// out rather than left to the runtime's memchr, which under Wine goes byte by
+// byte through a DLL call; eight bytes at a time here.
+std::size_t FindByte(const char* text, std::size_t length, char byte) {
+    constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+    constexpr std::uint64_t kHighs = 0x8080808080808080ull;
+    const std::uint64_t pattern = kOnes * static_cast<unsigned char>(byte);
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text + i, 8);
+        word ^= pattern;
+        if ((word - kOnes) & ~word & kHighs) break;  // a zero byte: a match in this word
+    }
+    while (i < length && text[i] != byte) ++i;
+    return i;
+}
+
+bool AllBlanks(const char* text, std::size_t length) {
+    constexpr std::uint64_t kBlanks = 0x2020202020202020ull;
+    std::size_t i = 0;
+    for (; i + 8 <= length; i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, text + i, 8);
+        if (word != kBlanks) return false;
+    }
+    for (; i < length; ++i)
+        if (text[i] != ' ') return false;
+    return true;
 }
 
 void CountRecovery(const wchar_t* counter) {
@@ -112,14 +145,20 @@ std::wstring CTVXCatalog::ProgramFolder() {
 }
 
 void CTVXCatalog::ForgetCopies() noexcept {
-    m_copies.clear();
+    m_copies.Clear();
     m_copiesLoaded = false;
     m_lastDest.clear();
     m_lastDestId = 0;
 }
 
+void CTVXCatalog::ForgetPaths() noexcept {
+    m_paths.Clear();
+    m_pathsState = PathsState::NotRead;
+}
+
 void CTVXCatalog::ClearHandles() noexcept {
     ForgetCopies();
+    ForgetPaths();
     m_files = m_dests = m_revns = nullptr;
     m_filesPathTag = m_destsPathTag = m_revnsIdTag = nullptr;
     m_filesId = m_filesPath = m_filesPathEx = nullptr;
@@ -132,6 +171,7 @@ void CTVXCatalog::ClearHandles() noexcept {
 int CTVXCatalog::Open() {
     if (m_open) return CAT_ALREADY_OPEN;
     ForgetCopies();
+    ForgetPaths();
     const std::wstring folder = ProgramFolder();
     m_db.accessMode = 1;               // no other process shares the tables
     m_db.openErrorIsError = false;     // a missing file reports "not opened"
@@ -325,10 +365,11 @@ int CTVXCatalog::DeleteFiles() {
 
 // ----------------------------------------------------------- identities
 
-std::uint32_t CTVXCatalog::FindOrAddDest(const std::string& destination) {
-    if (destination.size() > kDestinationBytes) return 0;
+// A pass asks for the same destination with every file: the last one asked
+// for is remembered by its name as given.
+std::uint32_t CTVXCatalog::DestIdentity(const std::wstring& destination) {
     if (m_lastDestId != 0 && destination == m_lastDest) return m_lastDestId;
-    const std::uint32_t id = FindOrAddDestInTable(destination);
+    const std::uint32_t id = FindOrAddDest(Utf8(destination));
     if (id != 0) {
         m_lastDest = destination;
         m_lastDestId = id;
@@ -336,7 +377,8 @@ std::uint32_t CTVXCatalog::FindOrAddDest(const std::string& destination) {
     return id;
 }
 
-std::uint32_t CTVXCatalog::FindOrAddDestInTable(const std::string& destination) {
+std::uint32_t CTVXCatalog::FindOrAddDest(const std::string& destination) {
+    if (destination.size() > kDestinationBytes) return 0;
     m_key.assign(destination);
     m_key.push_back(kEndMarker);
     m_dests->SelectTag(m_destsPathTag);
@@ -365,13 +407,26 @@ std::uint32_t CTVXCatalog::FindOrAddFile(const std::string& path) {
     m_key.assign(path, overflowLength, std::string::npos);
     m_key.push_back(kEndMarker);
 
-    m_files->SelectTag(m_filesPathTag);
-    int rc = m_files->Seek(m_key.c_str());
-    while (rc == db::kOk) {
-        if (StoredText(m_filesPathEx) == overflow) return GetLe32(m_filesId->Ptr());
-        rc = m_files->SeekNext(m_key.c_str());
+    // Neither the end marker nor a zero byte can occur in a Windows path; a
+    // path that holds one anyway is looked up and recorded through the index
+    // alone.
+    if (path.find_first_of(std::string_view("?\0", 2)) != std::string::npos) {
+        ForgetPaths();
+        m_pathsState = PathsState::Unusable;
     }
-    if (rc < 0) return 0;
+    if (m_pathsState == PathsState::NotRead) ReadPaths();
+    if (m_pathsState == PathsState::Read) {
+        std::uint32_t known = 0;
+        if (m_paths.Find(path, known)) return known;
+    } else {
+        m_files->SelectTag(m_filesPathTag);
+        int rc = m_files->Seek(m_key.c_str());
+        while (rc == db::kOk) {
+            if (StoredText(m_filesPathEx) == overflow) return GetLe32(m_filesId->Ptr());
+            rc = m_files->SeekNext(m_key.c_str());
+        }
+        if (rc < 0) return 0;
+    }
 
     const std::uint32_t id = NextIdentity(*m_files, *m_filesId);
     if (id == 0) return 0;
@@ -379,13 +434,74 @@ std::uint32_t CTVXCatalog::FindOrAddFile(const std::string& path) {
     extension.push_back(kEndMarker);
     char idBytes[4];
     PutLe32(idBytes, id);
-    if (m_files->AppendStart() != 0) return 0;
-    m_files->Blank();
-    if (m_filesPath->AssignBytes(m_key.data(), m_key.size()) != 0) return 0;
-    if (m_filesPathEx->AssignBytes(extension.data(), extension.size()) != 0) return 0;
-    if (m_filesId->AssignBytes(idBytes, 4) != 0) return 0;
-    if (m_files->Append() != 0) return 0;
+    const bool appended = [&] {
+        if (m_files->AppendStart() != 0) return false;
+        m_files->Blank();
+        return m_filesPath->AssignBytes(m_key.data(), m_key.size()) == 0 &&
+               m_filesPathEx->AssignBytes(extension.data(), extension.size()) == 0 &&
+               m_filesId->AssignBytes(idBytes, 4) == 0 && m_files->Append() == 0;
+    }();
+    if (!appended) {
+        // What became of the record is not known: the next look-up reads again.
+        if (m_pathsState == PathsState::Read) ForgetPaths();
+        return 0;
+    }
+    if (m_pathsState == PathsState::Read && !m_paths.Add(path, id)) ForgetPaths();
     return id;
+}
+
+// Reads the identity of every FILES record that a seek by path can find. The
+// seek matches the key "<last 239 bytes>?" as a prefix of the PATH field and
+// then compares PATHEX up to its marker; a record the program wrote holds
+// exactly that, with blanks after the marker and the head cut where the path
+// is cut. Records that no seek can find (no marker, or a head cut anywhere
+// else) are left out. A marker followed by anything but blanks (a damaged
+// record) would make the index's order among equal heads differ from the
+// record order kept here: the table is then not used, and every look-up goes
+// to the index as before.
+void CTVXCatalog::ReadPaths() {
+    m_paths.Clear();
+    m_pathsState = PathsState::Unusable;
+    m_files->SelectTag(nullptr);
+    const std::size_t records = m_files->RecordCount();
+    try {
+        m_paths.Reserve(records, records * 64);
+    } catch (const std::bad_alloc&) {
+        return;  // the index answers
+    }
+    std::string full;
+    int rc = m_files->Top();
+    for (; rc == db::kOk; rc = m_files->Skip(1)) {
+        const char* field = m_filesPath->Ptr();
+        const std::size_t length = m_filesPath->Length();
+        const std::size_t headLength = FindByte(field, length, kEndMarker);
+        if (headLength == length) continue;
+        if (!AllBlanks(field + headLength + 1, length - headLength - 1)) {
+            m_paths.Clear();
+            return;
+        }
+        const char* extra = m_filesPathEx->Ptr();
+        const std::size_t extraLength = m_filesPathEx->Length();
+        // PATHEX as the seek compares it: up to its marker or a zero byte.
+        const std::size_t overflowLength =
+            std::min(FindByte(extra, extraLength, kEndMarker), FindByte(extra, extraLength, '\0'));
+        if (overflowLength != 0 && headLength != kPathHeadBytes) continue;
+        std::string_view path(field, headLength);
+        if (overflowLength != 0) {
+            full.assign(extra, overflowLength);
+            full.append(field, headLength);
+            path = full;
+        }
+        if (!m_paths.Add(path, GetLe32(m_filesId->Ptr()))) {
+            m_paths.Clear();
+            return;
+        }
+    }
+    if (rc < 0) {
+        m_paths.Clear();
+        return;
+    }
+    m_pathsState = PathsState::Read;
 }
 
 // ---------------------------------------------------------- copy records
@@ -394,10 +510,10 @@ int CTVXCatalog::GetCopyRecord(std::uint32_t file, std::uint32_t dest, std::uint
                                DWORD& attributes) {
     if (file == 0) return CAT_NO_IDENTITY;
     if ((m_copiesLoaded && m_copiesDest == dest) || LoadCopies(dest)) {
-        const auto found = m_copies.find(file);
-        if (found == m_copies.end()) return db::kEof;
-        lastWrite = found->second.lastWrite;
-        attributes = found->second.attributes;
+        const CopyRecordTable::Record* found = m_copies.Find(file);
+        if (!found) return db::kEof;
+        lastWrite = found->lastWrite;
+        attributes = found->attributes;
         return 0;
     }
     const int rc = SeekCopyRecord(file, dest);
@@ -421,19 +537,25 @@ int CTVXCatalog::SeekCopyRecord(std::uint32_t file, std::uint32_t dest) {
 // number, and so does the map (the first one stays). False when the walk
 // fails; the look-ups then go to the index.
 bool CTVXCatalog::LoadCopies(std::uint32_t dest) {
-    m_copies.clear();
+    m_copies.Clear();
     m_copiesLoaded = false;
     m_revns->SelectTag(nullptr);
-    int rc = m_revns->Top();
-    for (; rc == db::kOk; rc = m_revns->Skip(1)) {
-        const char* key = m_revnsId->Ptr();
-        if (GetLe32(key) != dest) continue;
-        const char* time = m_revnsModDate->Ptr();
-        m_copies.emplace(GetLe32(key + 4),
-                         CopyRecord{std::uint64_t{GetLe32(time + 4)} << 32 | GetLe32(time), GetLe32(m_revnsAttr->Ptr())});
-    }
-    if (rc < 0) {
-        m_copies.clear();
+    try {
+        m_copies.Reserve(m_revns->RecordCount());
+        int rc = m_revns->Top();
+        for (; rc == db::kOk; rc = m_revns->Skip(1)) {
+            const char* key = m_revnsId->Ptr();
+            if (GetLe32(key) != dest) continue;
+            const char* time = m_revnsModDate->Ptr();
+            m_copies.Put(GetLe32(key + 4),
+                         {std::uint64_t{GetLe32(time + 4)} << 32 | GetLe32(time), GetLe32(m_revnsAttr->Ptr())}, false);
+        }
+        if (rc < 0) {
+            m_copies.Clear();
+            return false;
+        }
+    } catch (const std::bad_alloc&) {
+        m_copies.Clear();
         return false;
     }
     m_copiesDest = dest;
@@ -450,8 +572,15 @@ int CTVXCatalog::PutCopyRecord(std::uint32_t file, std::uint32_t dest, std::uint
 
     // The remembered copy records follow what is written; on any failure
     // they are dropped and read again when next needed.
-    const bool remembered = m_copiesLoaded && m_copiesDest == dest;
-    if (remembered) m_copies.insert_or_assign(file, CopyRecord{lastWrite, attributes});
+    bool remembered = m_copiesLoaded && m_copiesDest == dest;
+    if (remembered) {
+        try {
+            m_copies.Put(file, {lastWrite, attributes}, true);
+        } catch (const std::bad_alloc&) {
+            ForgetCopies();
+            remembered = false;
+        }
+    }
     const int rc = PutCopyRecordInTable(key, time, attr);
     if (rc != 0 && remembered) ForgetCopies();
     return rc;
@@ -478,8 +607,9 @@ int CTVXCatalog::PutCopyRecordInTable(const char* key, const char* time, const c
 int CTVXCatalog::RecordCopy(const std::wstring& source, const std::wstring& destination, DWORD attributes,
                             std::uint64_t lastWrite) {
     if (!m_open) return CAT_NOT_OPEN;
-    const std::uint32_t file = FindOrAddFile(Utf8(source));
-    const std::uint32_t dest = FindOrAddDest(Utf8(destination));
+    ToStoredBytes(Units(source), m_pathBytes);
+    const std::uint32_t file = FindOrAddFile(m_pathBytes);
+    const std::uint32_t dest = DestIdentity(destination);
     if (file == 0 || dest == 0) return CAT_NO_IDENTITY;
     return PutCopyRecord(file, dest, lastWrite, attributes);
 }
@@ -489,8 +619,9 @@ int CTVXCatalog::IsUpToDate(const std::wstring& source, const std::wstring& dest
     needsCopy = 1;
     if (!m_open) return CAT_NOT_OPEN;
     // A file or destination seen for the first time is added here already.
-    const std::uint32_t file = FindOrAddFile(Utf8(source));
-    const std::uint32_t dest = FindOrAddDest(Utf8(destination));
+    ToStoredBytes(Units(source), m_pathBytes);
+    const std::uint32_t file = FindOrAddFile(m_pathBytes);
+    const std::uint32_t dest = DestIdentity(destination);
     std::uint64_t recordedTime = 0;
     DWORD recordedAttributes = 0;
     if (GetCopyRecord(file, dest, recordedTime, recordedAttributes) == 0 && recordedAttributes == attributes &&
@@ -504,6 +635,7 @@ int CTVXCatalog::IsUpToDate(const std::wstring& source, const std::wstring& dest
 int CTVXCatalog::PruneMissingSources() {
     if (!m_open) return 0;
     ForgetCopies();
+    ForgetPaths();
     // Destinations do not change during the prune: their identities are read once.
     std::vector<std::uint32_t> dests;
     m_dests->SelectTag(nullptr);

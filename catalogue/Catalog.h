@@ -29,13 +29,14 @@
 // shared by every table).
 #pragma once
 
+#include "catalogue/CopyRecordTable.h"
+#include "catalogue/PathIdTable.h"
 #include "storage/Db.h"
 
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 namespace tvx::catalogue {
@@ -89,7 +90,7 @@ public:
 private:
     std::uint32_t FindOrAddFile(const std::string& path);
     std::uint32_t FindOrAddDest(const std::string& destination);
-    std::uint32_t FindOrAddDestInTable(const std::string& destination);
+    std::uint32_t DestIdentity(const std::wstring& destination);
     int GetCopyRecord(std::uint32_t file, std::uint32_t dest, std::uint64_t& lastWrite, DWORD& attributes);
     int PutCopyRecord(std::uint32_t file, std::uint32_t dest, std::uint64_t lastWrite, DWORD attributes);
     int PutCopyRecordInTable(const char* key, const char* time, const char* attr);
@@ -106,6 +107,9 @@ private:
     // The copy records of one destination, read once per open catalogue.
     bool LoadCopies(std::uint32_t dest);
     void ForgetCopies() noexcept;
+    // Every FILES path with its identity, read once per open catalogue.
+    void ReadPaths();
+    void ForgetPaths() noexcept;
 
     int m_open = 0;
     db::DbContext m_db;
@@ -127,7 +131,8 @@ private:
     db::DbField* m_revnsModDate = nullptr;
     db::DbField* m_revnsAttr = nullptr;
 
-    std::string m_key;  // reused for seek keys
+    std::string m_key;        // reused for seek keys
+    std::string m_pathBytes;  // reused for the stored form of a source path
 
     // A pass asks for the copy record of every file of its sources for one
     // destination. The REVNS key puts the destination first and the file
@@ -136,15 +141,17 @@ private:
     // once, in record order, and answered from memory while the catalogue is
     // open. Kept up to date by PutCopyRecord; dropped by anything else that
     // changes REVNS and by Close.
-    struct CopyRecord {
-        std::uint64_t lastWrite;
-        DWORD attributes;
-    };
-    std::unordered_map<std::uint32_t, CopyRecord> m_copies;
+    CopyRecordTable m_copies;
     std::uint32_t m_copiesDest = 0;
     bool m_copiesLoaded = false;
+    // FILES's paths and identities, read at the first look-up and kept up to
+    // date by FindOrAddFile; not used when FILES holds a record a seek would
+    // order differently, or after a path with the end marker was looked up.
+    enum class PathsState { NotRead, Read, Unusable };
+    PathIdTable m_paths;
+    PathsState m_pathsState = PathsState::NotRead;
     // The last destination looked up and its identity (0: none).
-    std::string m_lastDest;
+    std::wstring m_lastDest;
     std::uint32_t m_lastDestId = 0;
 };
 

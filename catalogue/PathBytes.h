@@ -20,24 +20,26 @@
 
 namespace tvx::catalogue {
 
-inline std::string ToStoredBytes(std::u16string_view units) {
-    std::string out;
-    out.reserve(units.size() + units.size() / 2);
-    auto put = [&out](std::uint32_t c) {
+// Writes the stored form of `units` into `out` (replacing what it held; its
+// storage is reused, so a caller with one buffer per loop allocates once).
+inline void ToStoredBytes(std::u16string_view units, std::string& out) {
+    out.resize(units.size() * 3);  // the most any unit takes; a pair takes 4 for 2
+    char* p = out.data();
+    auto put = [&p](std::uint32_t c) {
         if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
+            *p++ = static_cast<char>(c);
         } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            *p++ = static_cast<char>(0xC0 | (c >> 6));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
         } else if (c < 0x10000) {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            *p++ = static_cast<char>(0xE0 | (c >> 12));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
         } else {
-            out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+            *p++ = static_cast<char>(0xF0 | (c >> 18));
+            *p++ = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            *p++ = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            *p++ = static_cast<char>(0x80 | (c & 0x3F));
         }
     };
     for (std::size_t i = 0; i < units.size(); ++i) {
@@ -49,6 +51,12 @@ inline std::string ToStoredBytes(std::u16string_view units) {
             put(u);  // lone surrogates included
         }
     }
+    out.resize(static_cast<std::size_t>(p - out.data()));
+}
+
+inline std::string ToStoredBytes(std::u16string_view units) {
+    std::string out;
+    ToStoredBytes(units, out);
     return out;
 }
 

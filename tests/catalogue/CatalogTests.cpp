@@ -298,5 +298,97 @@ TEST_F(CatalogueBasics, PruneDropsTheRecordsOfMissingSourcesOnlyForEveryDestinat
     RemoveDirectoryW(folder.c_str());
 }
 
+// A file pruned away while the catalogue stays open, then back: it is a new
+// file. (Another file recorded meanwhile takes the identity it had; keeping
+// the old one would answer the other file's copy record for it.)
+TEST_F(CatalogueBasics, PrunedFileThatComesBackInTheSameSessionIsANewFile) {
+    const std::wstring folder = CTVXCatalog::ProgramFolder() + L"\\prune-src";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    const std::wstring kept = folder + L"\\kept.txt", back = folder + L"\\back.txt", other = folder + L"\\other.txt";
+    for (const auto& p : {kept, back}) std::ofstream(p.c_str()) << "x";
+    ASSERT_EQ(0, m_catalog.OpenOrReset());
+    for (const auto& p : {kept, back}) ASSERT_EQ(0, m_catalog.RecordCopy(p, kDest, kAttr, kTime));
+    m_catalog.Close();
+
+    ASSERT_TRUE(DeleteFileW(back.c_str()));
+    ASSERT_EQ(0, m_catalog.OpenOrReset());
+    EXPECT_EQ(0, NeedsCopy(m_catalog, kept));
+    ASSERT_EQ(0, m_catalog.PruneMissingSources());
+    ASSERT_EQ(0, m_catalog.RecordCopy(other, kDest, kAttr, kTime));  // identity 2 again
+    std::ofstream(back.c_str()) << "x";
+    EXPECT_EQ(1, NeedsCopy(m_catalog, back)) << "the file that came back took the identity of another";
+    EXPECT_EQ(0, NeedsCopy(m_catalog, other));
+    m_catalog.Close();
+    const auto files = ReadTable(L"Files").rows;
+    ASSERT_EQ(3u, files.size());
+    EXPECT_EQ(3u, files[2].Id());
+    for (const auto& p : {kept, back}) DeleteFileW(p.c_str());
+    RemoveDirectoryW(folder.c_str());
+}
+
+// FILES records written by hand, as damage or another program could leave
+// them, are found exactly as a seek of the path index finds them: records
+// without a marker, or with a start beside a short head, are never found; of
+// two equal records the first counts; a head followed by anything but blanks
+// after its marker sorts after the plain one (the catalogue then answers
+// every look-up from the index; the other answers stay the same).
+TEST_F(CatalogueBasics, HandWrittenFilesRecordsAreFoundAsThePathIndexFindsThem) {
+    struct Record {
+        const char* path;
+        const char* start;
+        std::uint32_t id;
+    };
+    for (const bool damaged : {false, true}) {
+        SCOPED_TRACE(damaged ? "with a record that has bytes after its marker" : "well-formed records");
+        m_catalog.Close();
+        ASSERT_EQ(0, CTVXCatalog().DeleteFiles());
+        ASSERT_EQ(0, m_catalog.OpenOrReset());
+        m_catalog.Close();
+        std::vector<Record> records = {
+            {"C:\\b", "?", 1},                         // no marker: never found
+            {"x?", "C:\\?", 2},                        // start beside a short head: never found
+            {"C:\\d?", "?", 3}, {"C:\\d?", "?", 4},  // "C:\d": the first
+        };
+        if (damaged) {
+            records.push_back({"C:\\a?zz", "?", 5});   // "C:\a": the seek finds 6 first
+            records.push_back({"C:\\a?", "?", 6});
+        }
+        {
+            db::DbContext context;
+            context.Setup();
+            const std::wstring wide = CatalogueFile(L"Files");
+            db::DbTable* files = db::DbTable::Open(context, std::string(wide.begin(), wide.end()).c_str());
+            ASSERT_NE(nullptr, files);
+            for (const Record& r : records) {
+                const char id[4] = {static_cast<char>(r.id), 0, 0, 0};
+                ASSERT_EQ(0, files->AppendStart());
+                files->Blank();
+                ASSERT_EQ(0, files->Field("ID")->AssignBytes(id, 4));
+                ASSERT_EQ(0, files->Field("PATH")->AssignText(r.path));
+                ASSERT_EQ(0, files->Field("PATHEX")->AssignText(r.start));
+                ASSERT_EQ(0, files->Append());
+            }
+            ASSERT_EQ(0, files->Close());
+        }
+        ASSERT_EQ(0, m_catalog.OpenOrReset());
+        std::vector<const wchar_t*> paths = {L"C:\\b", L"C:\\x", L"C:\\d"};
+        if (damaged) paths.push_back(L"C:\\a");
+        for (const wchar_t* path : paths) ASSERT_EQ(0, m_catalog.RecordCopy(path, kDest, kAttr, kTime));
+        m_catalog.Close();
+        const auto files = ReadTable(L"Files").rows;
+        const std::uint32_t next = damaged ? 7 : 5;  // after the last record's identity
+        ASSERT_EQ(records.size() + 2, files.size()) << "C:\\b and C:\\x are new files, the others are found";
+        EXPECT_EQ(next, files[records.size()].Id());
+        EXPECT_EQ("C:\\b", Text(files[records.size()].fields[1]));
+        EXPECT_EQ(next + 1, files[records.size() + 1].Id());
+        EXPECT_EQ("C:\\x", Text(files[records.size() + 1].fields[1]));
+        std::vector<std::uint32_t> copied;
+        for (const Row& r : ReadTable(L"Revns").rows) copied.push_back(Le32(r.fields[0], 4));
+        std::vector<std::uint32_t> want = {next, next + 1, 3};
+        if (damaged) want.push_back(6);
+        EXPECT_EQ(want, copied);
+    }
+}
+
 }  // namespace
 }  // namespace tvx::catalogue::testing
