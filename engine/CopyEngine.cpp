@@ -480,12 +480,17 @@ DWORD CTVXCopyEngine::WriteCopy(const SourceFile& file, const std::wstring& sour
     const std::wstring target = freeSpace >= sourceSize ? PartialPathFor(destination) : destination;
     const bool inPlace = target == destination;
     const DWORD attributes = AttributesForCopy(file.info.FileAttributes);
-    // A partial file stays hidden until it takes the target's place, so that
-    // one left by a crash does not show in the mirror (the next copy into the
-    // folder reuses it). DELETE access lets it be renamed through its handle.
+    // The partial file of a large copy stays hidden until it takes the
+    // target's place: it is there long enough to be seen, and one left by a
+    // crash does not show in the mirror (the next copy into the folder reuses
+    // it). A small copy's partial file lives for milliseconds, and hiding it
+    // would cost more than the copy itself under Wine, which keeps the flag
+    // in an extended attribute written with the new file (about 50 us per
+    // file). DELETE access lets it be renamed through its handle.
+    const DWORD partialAttributes = sourceSize >= kHiddenPartialBytes ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL;
     DWORD result = 0;
     UniqueHandle out = CreateForCopy(target, inPlace ? GENERIC_WRITE : GENERIC_WRITE | DELETE,
-                                     inPlace ? attributes : FILE_ATTRIBUTE_HIDDEN, result);
+                                     inPlace ? attributes : partialAttributes, result);
     if (!out) return result;
 
     if (!StopRequested()) result = Transfer(file.handle.Get(), out.Get(), record);

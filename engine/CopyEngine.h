@@ -58,6 +58,8 @@ inline constexpr const wchar_t* kRevisionsFolder = L"Tavrix Dovetrak 3 Revisions
 inline constexpr std::size_t kLongestRevisionName = 254;
 // The name under which a copy is written until it is complete.
 inline constexpr const wchar_t* kPartialCopyName = L"~tvx-partial.tmp";
+// The partial file of a copy this large or larger is created hidden.
+inline constexpr std::uint64_t kHiddenPartialBytes = 1024 * 1024;
 // How close the free-space figure may come to not holding a new copy before
 // the volume is asked again.
 inline constexpr std::uint64_t kFreeSpaceMargin = 64ull * 1024 * 1024;
