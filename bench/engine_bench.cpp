@@ -417,6 +417,13 @@ int CopyBench(const std::wstring& root) {
     tvx::media::CTVXDiskExchange diskExchange;
 
     std::vector<double> baseRuns, copyAllRuns, passRuns, scanRuns;
+    // Each run must leave every file with every byte; the copy then goes.
+    auto checkAndRemove = [&](const std::wstring& copied, const std::wstring& remove, const char* less) -> int {
+        const WalkTotals seen = mirrorBytes(copied);
+        if (seen.files != tree.files.size() || seen.bytes != tree.bytes) return Fail(less);
+        RemoveTree(remove);
+        return 0;
+    };
     // CopyFileW: folders made once each, then every file.
     auto baselineStep = [&]() -> int {
         auto start = Clock::now();
@@ -427,10 +434,7 @@ int CopyBench(const std::wstring& root) {
             if (!CopyFileW((source + file).c_str(), (baseline + file).c_str(), FALSE))
                 return Fail("CopyFileW failed", GetLastError());
         baseRuns.push_back(Seconds(start));
-        const WalkTotals baseSeen = mirrorBytes(baseline);
-        if (baseSeen.files != tree.files.size() || baseSeen.bytes != tree.bytes) return Fail("CopyFileW copied less");
-        RemoveTree(baseline);
-        return 0;
+        return checkAndRemove(baseline, baseline, "CopyFileW copied less");
     };
     // CopyAll of the scan's list onto an empty catalogue.
     auto copyAllStep = [&]() -> int {
@@ -452,10 +456,7 @@ int CopyBench(const std::wstring& root) {
             copyAllRuns.push_back(Seconds(start));
             if (engine.BytesCopied() != tree.bytes) return Fail("CopyAll copied less");
         }
-        const WalkTotals copySeen = mirrorBytes(mirror);
-        if (copySeen.files != tree.files.size() || copySeen.bytes != tree.bytes) return Fail("CopyAll left less");
-        RemoveTree(mirrorTop);
-        return 0;
+        return checkAndRemove(mirror, mirrorTop, "CopyAll left less");
     };
     // The whole pass onto an empty catalogue.
     auto passStep = [&]() -> int {
@@ -465,10 +466,7 @@ int CopyBench(const std::wstring& root) {
         const DWORD passed = controller.RunPass(0);
         passRuns.push_back(Seconds(start));
         if (passed != 0) return Fail("the pass failed", passed);
-        const WalkTotals passSeen = mirrorBytes(mirror);
-        if (passSeen.files != tree.files.size() || passSeen.bytes != tree.bytes) return Fail("the pass left less");
-        RemoveTree(mirrorTop);
-        return 0;
+        return checkAndRemove(mirror, mirrorTop, "the pass left less");
     };
     // The file system is slower for whatever follows a gigabyte written and
     // deleted (its write-back and freeing go on): each run starts with
