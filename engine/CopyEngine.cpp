@@ -462,10 +462,12 @@ DWORD CTVXCopyEngine::WriteCopy(const SourceFile& file, const std::wstring& sour
     // may cost a listing of the whole folder). Otherwise the old copy's
     // size and the volume's free space decide.
     std::uint64_t oldSize = 0;
+    bool targetFound = false;
     std::uint64_t freeSpace = FreeSpaceFor(destination, sourceSize, volumeOnly, estimated);
     if (!estimated) {
         WIN32_FILE_ATTRIBUTE_DATA old{};
-        if (::GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &old)) oldSize = SizeOf(old);
+        targetFound = ::GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &old) != 0;
+        if (targetFound) oldSize = SizeOf(old);
     }
     if (SaturatingAdd(freeSpace, oldSize) < sourceSize) {
         if (m_capacity >= sourceSize) return ERROR_DISK_FULL;
@@ -475,23 +477,40 @@ DWORD CTVXCopyEngine::WriteCopy(const SourceFile& file, const std::wstring& sour
     }
     if (!m_buffer) return ERROR_NOT_ENOUGH_MEMORY;
 
+    DWORD result = 0;
+    std::wstring target;
+    UniqueHandle out;
+    const DWORD attributes = AttributesForCopy(file.info.FileAttributes);
+    // A small copy into a free name is written under that name: there is
+    // no copy to replace, a failure deletes it, and it is done within
+    // milliseconds. That spares the rename, which under Wine costs as much
+    // as copying a small file. Whether the name is free shows when the file
+    // is created new; when it is not (or the creation fails otherwise), the
+    // copy takes the way of every other.
+    if (freeSpace >= sourceSize && sourceSize < kLargeCopyBytes && !targetFound) {
+        out.Attach(::CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                                 nullptr));
+        if (out) target = destination;
+    }
     // Room for both copies: write beside the target and replace it at the
     // end. Room for the new copy only: overwrite the target in place.
-    const std::wstring target = freeSpace >= sourceSize ? PartialPathFor(destination) : destination;
+    if (!out) {
+        target = freeSpace >= sourceSize ? PartialPathFor(destination) : destination;
+        const bool inPlace = target == destination;
+        // The partial file of a large copy stays hidden until it takes the
+        // target's place: it is there long enough to be seen, and one left by
+        // a crash does not show in the mirror (the next copy into the folder
+        // reuses it). A small copy's partial file lives for milliseconds, and
+        // hiding it would cost more than the copy itself under Wine, which
+        // keeps the flag in an extended attribute written with the new file
+        // (about 50 us per file). DELETE access lets it be renamed through
+        // its handle.
+        const DWORD partialAttributes = sourceSize >= kLargeCopyBytes ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL;
+        out = CreateForCopy(target, inPlace ? GENERIC_WRITE : GENERIC_WRITE | DELETE,
+                            inPlace ? attributes : partialAttributes, result);
+        if (!out) return result;
+    }
     const bool inPlace = target == destination;
-    const DWORD attributes = AttributesForCopy(file.info.FileAttributes);
-    // The partial file of a large copy stays hidden until it takes the
-    // target's place: it is there long enough to be seen, and one left by a
-    // crash does not show in the mirror (the next copy into the folder reuses
-    // it). A small copy's partial file lives for milliseconds, and hiding it
-    // would cost more than the copy itself under Wine, which keeps the flag
-    // in an extended attribute written with the new file (about 50 us per
-    // file). DELETE access lets it be renamed through its handle.
-    const DWORD partialAttributes = sourceSize >= kHiddenPartialBytes ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL;
-    DWORD result = 0;
-    UniqueHandle out = CreateForCopy(target, inPlace ? GENERIC_WRITE : GENERIC_WRITE | DELETE,
-                                     inPlace ? attributes : partialAttributes, result);
-    if (!out) return result;
 
     if (!StopRequested()) result = Transfer(file.handle.Get(), out.Get(), record);
     if (StopRequested()) result = ERROR_OPERATION_ABORTED;

@@ -58,8 +58,10 @@ inline constexpr const wchar_t* kRevisionsFolder = L"Tavrix Dovetrak 3 Revisions
 inline constexpr std::size_t kLongestRevisionName = 254;
 // The name under which a copy is written until it is complete.
 inline constexpr const wchar_t* kPartialCopyName = L"~tvx-partial.tmp";
-// The partial file of a copy this large or larger is created hidden.
-inline constexpr std::uint64_t kHiddenPartialBytes = 1024 * 1024;
+// A copy this large or larger is always written under the partial name, and
+// that file is hidden; a smaller copy into a free name is written under its
+// own name.
+inline constexpr std::uint64_t kLargeCopyBytes = 1024 * 1024;
 // How close the free-space figure may come to not holding a new copy before
 // the volume is asked again.
 inline constexpr std::uint64_t kFreeSpaceMargin = 64ull * 1024 * 1024;

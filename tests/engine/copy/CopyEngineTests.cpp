@@ -85,10 +85,12 @@ TEST_F(MirrorCopyTest, ReadOnlyHiddenSystemMirrorCopyIsReplaced) {
 }
 
 TEST_F(MirrorCopyTest, PartialFileLeftByACrashIsWrittenOverAndGoes) {
+    // The copy replaces an older mirror copy, so it is written beside it.
     const std::wstring path = Source(L"Letters\\June.doc", "June");
     const std::wstring mirror = Mirror(path);
     const std::wstring folder = mirror.substr(0, mirror.rfind(L'\\'));
     ASSERT_EQ(0u, m_engine->EnsureFolder(folder));
+    WriteBytes(mirror, "the May copy");
     const std::wstring partial = folder + L"\\" + kPartialCopyName;
     WriteBytes(partial, "half a copy of an earlier file");
     ASSERT_TRUE(SetFileAttributesW(partial.c_str(),

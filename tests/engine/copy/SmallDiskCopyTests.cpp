@@ -174,6 +174,20 @@ TEST_F(FillingDiskCopyTest, RoomOnlyInPlaceOfTheOldCopyIsFoundAndUsed) {
     EXPECT_EQ(1536u * 1024, m_engine->BytesCopied()) << "each byte counted once";
 }
 
+TEST_F(FillingDiskCopyTest, SmallNewFileThatStopsFittingLeavesNothingUnderItsName) {
+    // Written under its own name (it is new and small), it meets the full
+    // disk after 100 KiB; the exchange is declined.
+    const std::wstring path = Source(L"notes\\new.txt", std::string(600 * 1024, 's'), kStamp + kDay);
+    const std::wstring first = FirstFileFillingTheDiskTo(100 * 1024);
+
+    CopyPass({path, first});
+    ASSERT_EQ(1u, m_handler.calls.size());
+    EXPECT_EQ(600u * 1024, m_handler.calls[0].fileSize);
+    EXPECT_FALSE(Exists(Mirror(path))) << "no half-written file under the real name";
+    EXPECT_TRUE(NoPartialFileUnder(path));
+    EXPECT_FALSE(Recorded(path));
+}
+
 TEST_F(FillingDiskCopyTest, NoRoomIsFoundAndGoesToTheExchangeWithExactCounts) {
     const std::string bytes(3 * 1024 * 1024, 'n');
     const std::wstring path = Source(L"new.bin", bytes, kStamp + kDay);
