@@ -479,6 +479,7 @@ DWORD CTVXCopyEngine::WriteCopy(const SourceFile& file, const std::wstring& sour
 
     DWORD result = 0;
     std::wstring target;
+    bool inPlace = true;  // written under the destination's own name
     UniqueHandle out;
     const DWORD attributes = AttributesForCopy(file.info.FileAttributes);
     // A small copy into a free name is written under that name: there is
@@ -496,7 +497,7 @@ DWORD CTVXCopyEngine::WriteCopy(const SourceFile& file, const std::wstring& sour
     // end. Room for the new copy only: overwrite the target in place.
     if (!out) {
         target = freeSpace >= sourceSize ? PartialPathFor(destination) : destination;
-        const bool inPlace = target == destination;
+        inPlace = target == destination;
         // The partial file of a large copy stays hidden until it takes the
         // target's place: it is there long enough to be seen, and one left by
         // a crash does not show in the mirror (the next copy into the folder
@@ -510,7 +511,6 @@ DWORD CTVXCopyEngine::WriteCopy(const SourceFile& file, const std::wstring& sour
                             inPlace ? attributes : partialAttributes, result);
         if (!out) return result;
     }
-    const bool inPlace = target == destination;
 
     if (!StopRequested()) result = Transfer(file.handle.Get(), out.Get(), record);
     if (StopRequested()) result = ERROR_OPERATION_ABORTED;
