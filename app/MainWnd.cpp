@@ -2,7 +2,7 @@
 
 #include "app/Messages.h"
 #include "app/MirrorController.h"
-#include "app/ProcessFlags.h"
+#include "framework/ProcessFlags.h"
 #include "app/TvxApp.h"
 #include "framework/Trace.h"
 #include "settings/Settings.h"
@@ -84,7 +84,8 @@ void CTVXMainWnd::OpenSequence() {
     controller.Stop();  // waits for the worker; a running pass is cancelled
     if (Flags().paused.load() == 0) {
         if (settings::CheckSettings() != 0) {
-            ui::ShowSettingsSheet(GetSafeHwnd());
+            ModalWindowScope modal;
+            if (modal.Entered()) ui::ShowSettingsSheet(GetSafeHwnd());
         } else if (CTVXApp* app = CTVXApp::Get()) {
             app->RunFirstRunSequence();
             Flags().firstRun.store(1);
@@ -100,14 +101,13 @@ void CTVXMainWnd::OpenSequence() {
 }
 
 void CTVXMainWnd::CloseSequence() {
-    if (Flags().modalWindow.load() != 0) return;
-    Flags().modalWindow.store(1);
+    ModalWindowScope modal;
+    if (!modal.Entered()) return;
     if (MirrorStatus() != 0) {
         if (ui::AskTurnOff(GetSafeHwnd()) == IDOK) ::PostMessageW(GetSafeHwnd(), WM_CLOSE, 0, 0);
     } else {
         ::PostMessageW(GetSafeHwnd(), WM_CLOSE, 0, 0);
     }
-    Flags().modalWindow.store(0);
 }
 
 // ---------------------------------------------------------- private messages
@@ -135,8 +135,6 @@ LRESULT CTVXMainWnd::OnTrayAnimate(WPARAM, LPARAM) {
 
 LRESULT CTVXMainWnd::OnTrayStop(WPARAM, LPARAM) {
     if (CTVXSystemTray* tray = AppTray()) tray->StopAnimation();
-    // The last pass at shutdown is over: the worker now asks to shut down.
-    if (Flags().updateAtShutdown.load() == 1) ::ShutdownBlockReasonDestroy(GetSafeHwnd());
     return 0;
 }
 
@@ -164,29 +162,40 @@ LRESULT CTVXMainWnd::OnDestroy(WPARAM wParam, LPARAM lParam) {
     return result;
 }
 
-// The last pass at shutdown: when the settings ask for it, the first end
-// request is refused, the worker runs one pass (with the progress window) and
-// then asks Windows to shut down itself; that second request is let through.
-// Since Windows Vista a refusal alone shows the user a bare "this app is
-// preventing shutdown" screen, so the reason is given while the pass runs.
-LRESULT CTVXMainWnd::OnQueryEndSession(WPARAM, LPARAM) {
+// The last pass at shutdown, when the settings ask for it ("Scheduler ASH" 1,
+// or "Scheduler TYP" 3). The end of the session is let through and the pass
+// runs when the session really ends (WM_ENDSESSION), before this window
+// answers: Windows then ends the session the way it was asked to (log off,
+// restart or shut down, which no message tells apart), as soon as the pass
+// is done. Meanwhile it shows the reason given here to the user, who can end
+// the session at once all the same. A request of the restart manager
+// (ENDSESSION_CLOSEAPP) does not end the session: the program just closes.
+LRESULT CTVXMainWnd::OnQueryEndSession(WPARAM, LPARAM how) {
+    if (how & ENDSESSION_CLOSEAPP) return TRUE;
     DWORD atShutdown = 0, type = 0;
     settings::ReadNumber(settings::kSchedulerAtShutdown, atShutdown);
     settings::ReadNumber(settings::kSchedulerType, type);
-    if (type != 3 && atShutdown != 1) return TRUE;
-    if (Flags().updateAtShutdown.load() == 1) {
-        ::ShutdownBlockReasonDestroy(GetSafeHwnd());
-        return TRUE;
-    }
-    Flags().updateAtShutdown.store(1);
-    ::ShutdownBlockReasonCreate(GetSafeHwnd(), kShutdownReason);
-    Trace(L"main: session end held back for a last pass");
-    MirrorController().Signal();
-    return FALSE;
+    m_lastPassDue = type == 3 || atShutdown == 1;
+    if (m_lastPassDue && ::ShutdownBlockReasonCreate(GetSafeHwnd(), kShutdownReason)) m_blockReasonSet = true;
+    return TRUE;
 }
 
-LRESULT CTVXMainWnd::OnEndSession(WPARAM wParam, LPARAM) {
-    if (wParam) MirrorController().Stop();  // the session really ends
+LRESULT CTVXMainWnd::OnEndSession(WPARAM ending, LPARAM how) {
+    if (!ending) {
+        // Someone refused: the session goes on, and so does the program.
+        m_lastPassDue = false;
+    } else if (how & ENDSESSION_CLOSEAPP) {
+        ::PostMessageW(GetSafeHwnd(), WM_CLOSE, 0, 0);
+    } else {
+        // A forced end (ENDSESSION_CRITICAL) leaves no time for a pass.
+        if (m_lastPassDue && !(how & ENDSESSION_CRITICAL) && Flags().updateAtShutdown.load() == 0) {
+            Trace(L"main: the session ends; last pass");
+            MirrorController().RunLastPass();
+        }
+        MirrorController().Stop();
+    }
+    if (m_blockReasonSet) ::ShutdownBlockReasonDestroy(GetSafeHwnd());
+    m_blockReasonSet = false;
     return 0;
 }
 
@@ -194,17 +203,11 @@ LRESULT CTVXMainWnd::OnEndSession(WPARAM wParam, LPARAM) {
 
 void CTVXMainWnd::OnCopyChanged() { MirrorController().Signal(); }
 
-void CTVXMainWnd::OnCopyAll() {
-    // A start time of 0 makes the next pass reset the catalogue and copy all.
-    settings::WriteStartTime(0);
-    MirrorController().Signal();
-}
+void CTVXMainWnd::OnCopyAll() { MirrorController().RequestCompleteCopy(); }
 
 void CTVXMainWnd::OnAbout() {
-    if (Flags().modalWindow.load() != 0) return;
-    Flags().modalWindow.store(1);
-    ui::ShowAbout(GetSafeHwnd());
-    Flags().modalWindow.store(0);
+    ModalWindowScope modal;
+    if (modal.Entered()) ui::ShowAbout(GetSafeHwnd());
 }
 
 void CTVXMainWnd::OnHelpIndex() {

@@ -56,6 +56,8 @@ private:
     void OnPause();
     void OnResume();
 
+    bool m_lastPassDue = false;     // the session's end was let through for a last pass
+    bool m_blockReasonSet = false;  // Windows shows why the session's end waits
 };
 
 }  // namespace tvx

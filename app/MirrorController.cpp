@@ -1,7 +1,7 @@
 #include "app/MirrorController.h"
 
 #include "app/Messages.h"
-#include "app/ProcessFlags.h"
+#include "framework/ProcessFlags.h"
 #include "framework/TimeSeam.h"
 #include "framework/Trace.h"
 #include "media/DiskCheck.h"
@@ -23,7 +23,12 @@ void CTVXMirrorController::Reload() {
     settings::ReadStartTime(next.startStamp);
     std::vector<std::wstring> list;
     if (settings::ReadSourceList(list) == ERROR_SUCCESS) next.sources = std::move(list);
-    if (settings::ReadFilterList(list) == ERROR_SUCCESS) next.exclusions = std::move(list);
+    // The exclusion dialog deletes "Filter" when the user empties the list.
+    const LONG filter = settings::ReadFilterList(list);
+    if (filter == ERROR_SUCCESS)
+        next.exclusions = std::move(list);
+    else if (filter == ERROR_FILE_NOT_FOUND)
+        next.exclusions.clear();
     settings::ReadDestination(next.destination);
     settings::ReadRevisions(next.revisionLimit);
     settings::ReadWarningStatus(next.warningStatus);
@@ -100,6 +105,27 @@ void CTVXMirrorController::Signal() {
     Trace(L"controller: signal");
 }
 
+void CTVXMirrorController::RequestCompleteCopy() {
+    {
+        std::lock_guard<std::mutex> hold(m_stampLock);
+        if (const LONG error = settings::WriteStartTime(0))
+            Trace(L"controller: the complete copy could not be stored (%ld)", error);
+        ++m_completeCopyRequests;
+    }
+    Signal();
+}
+
+void CTVXMirrorController::RunLastPass() {
+    Flags().updateAtShutdown.store(1);
+    Signal();
+    if (!WaitForWorker(INFINITE)) Trace(L"controller: waiting for the last pass failed");
+}
+
+void CTVXMirrorController::SetProgressWindow(ProgressWindow window) {
+    std::lock_guard<std::mutex> hold(m_progressLock);
+    m_progressWindow = std::move(window);
+}
+
 bool CTVXMirrorController::WaitForWorker(DWORD milliseconds) {
     if (!m_worker.HasHandle()) return true;
     try {
@@ -115,12 +141,25 @@ void CTVXMirrorController::Post(UINT message) const {
 
 DWORD CTVXMirrorController::WorkerThread(CTVXThread* thread) {
     auto* controller = static_cast<CTVXMirrorController*>(thread->Argument());
-    const DWORD result = controller->WorkerLoop();
-    // The watcher and the scheduler end with the worker, also when it ends
-    // by itself or was stopped before it handed them the event.
-    controller->m_watcher.Stop();
-    controller->m_scheduler.Stop();
-    Flags().workerRunning.store(0);
+    // However the loop ends (an exception included, which the thread's entry
+    // then traces), the watcher and the scheduler end with the worker (also
+    // when it was stopped before it handed them the event), and the worker
+    // no longer counts as running.
+    struct Ending {
+        CTVXMirrorController& controller;
+        ~Ending() {
+            controller.m_watcher.Stop();
+            controller.m_scheduler.Stop();
+            Flags().workerRunning.store(0);
+        }
+    } ending{*controller};
+    return controller->WorkerLoop();
+}
+
+DWORD CTVXMirrorController::AnimatedPass(DWORD showProgress) {
+    Post(WM_TRAYANIMATE);
+    const DWORD result = RunPass(showProgress);
+    Post(WM_TRAYSTOP);
     return result;
 }
 
@@ -132,71 +171,57 @@ DWORD CTVXMirrorController::WorkerLoop() {
         Trace(L"worker: no destination; ending");
         return 0;
     }
-    if (snapshot.startStamp == 0 && m_catalog) m_catalog->DeleteFiles();
-    if (m_forcedPass.load() == 1 || snapshot.startStamp == 0) {
-        Post(WM_TRAYANIMATE);
-        RunPass(1);
-        Post(WM_TRAYSTOP);
-        m_forcedPass.store(0);
-        Reload();
-        snapshot = Settings();
-    }
     HANDLE wake = m_wake.Get();
-    ::ResetEvent(wake);
+    // The watch begins before the first scan: a change made while it runs
+    // (a first complete copy can take hours) wakes the worker for one more
+    // pass. (Under Wine it also needs the scan's opening of every folder to
+    // report changes in the folders that were there before the watch.)
     if (snapshot.scheduleType == 0) {
         if (!m_stopFlag.load() && m_watcher.Start(wake, snapshot.sources) == 0 && m_watcher.WaitUntilWatching(5000))
             Trace(L"worker: watching for changes");
     } else if (snapshot.scheduleType == 2) {
         m_scheduler.Start(wake);
     }
+    if (m_forcedPass.load() == 1 || snapshot.startStamp == 0) {
+        ::ResetEvent(wake);  // the pass sees everything that woke it so far
+        AnimatedPass(1);     // its result is not looked at
+        m_forcedPass.store(0);
+    }
 
     ProcessFlags& flags = Flags();
     DWORD result = 0;
     for (;;) {
-        if (m_stopFlag.load() || flags.updateAtShutdown.load()) break;
+        if (m_stopFlag.load()) break;
         const DWORD waited = timeseam::WaitForObject(wake, Settings().waitInterval);
         if (m_stopFlag.load()) break;
         if (waited != WAIT_OBJECT_0 && waited != WAIT_TIMEOUT) break;
-        if (Settings().startStamp == 0 && m_catalog) m_catalog->DeleteFiles();
-        Post(WM_TRAYANIMATE);
         // Quiet period: a burst of changes makes one pass, 5 seconds after
-        // the last wake, or after 30 such waits at most.
+        // the last wake, or after 30 such waits at most. The last pass before
+        // the session ends does not wait.
         bool woken = waited == WAIT_OBJECT_0;
         int n = 0;
         for (; woken && n < 30 && !flags.updateAtShutdown.load() && !m_stopFlag.load(); ++n) {
             ::ResetEvent(wake);
+            m_quietWaitsBegun.fetch_add(1);  // a wake from here on ends this wait
             woken = timeseam::WaitForObject(wake, 5000) == WAIT_OBJECT_0;
         }
         m_quietWaits.store(n);
+        if (m_stopFlag.load()) break;
+        // The session's end was asked for before this pass began: it is the
+        // last one, whatever it returns.
+        const bool lastPass = flags.updateAtShutdown.load() != 0;
         ::ResetEvent(wake);
-        result = RunPass(Settings().progressStatus);
-        Post(WM_TRAYSTOP);
+        result = AnimatedPass(lastPass ? 1 : Settings().progressStatus);
+        if (lastPass) {
+            Trace(L"worker: last pass before the session ends done");
+            break;
+        }
         if (result != 0) {
             Trace(L"worker: pass ended with %lu; ending", result);
             break;
         }
     }
-    if (flags.updateAtShutdown.load() == 1) RequestShutdown();
     return result;
-}
-
-void CTVXMirrorController::RequestShutdown() {
-    wchar_t mode[16] = {};
-    if (::GetEnvironmentVariableW(L"TVX_SHUTDOWN_REQUEST", mode, 16) && std::wstring(mode) == L"trace") {
-        Trace(L"worker: shutdown requested");
-        return;
-    }
-    HANDLE token = nullptr;
-    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token)) {
-        UniqueHandle owned(token);
-        TOKEN_PRIVILEGES privileges{};
-        privileges.PrivilegeCount = 1;
-        privileges.Privileges[0].Attributes = SE_PRIVILEGE_ENABLED;
-        if (::LookupPrivilegeValueW(nullptr, SE_SHUTDOWN_NAME, &privileges.Privileges[0].Luid))
-            ::AdjustTokenPrivileges(token, FALSE, &privileges, 0, nullptr, nullptr);
-    }
-    Trace(L"worker: shutdown requested");
-    ::ExitWindowsEx(EWX_SHUTDOWN, 0);
 }
 
 void CTVXMirrorController::PauseUnlessStopped(DWORD milliseconds) const {
@@ -209,17 +234,40 @@ void CTVXMirrorController::PauseUnlessStopped(DWORD milliseconds) const {
     }
 }
 
+DWORD CTVXMirrorController::StoreStartStamp(std::uint64_t stamp, std::uint64_t requestsSeen) {
+    std::lock_guard<std::mutex> hold(m_stampLock);
+    if (m_completeCopyRequests != requestsSeen) {
+        Trace(L"pass: a complete copy was asked for meanwhile; the start stamp stays 0");
+        return 0;
+    }
+    {
+        std::lock_guard<std::mutex> settingsHold(m_settingsLock);
+        m_settings.startStamp = stamp;
+    }
+    return static_cast<DWORD>(settings::WriteStartTime(stamp));
+}
+
 DWORD CTVXMirrorController::RunPass(DWORD showProgress) {
     struct InPass {
         std::atomic<LONG>& flag;
         explicit InPass(std::atomic<LONG>& f) : flag(f) { flag.store(1); }
         ~InPass() { flag.store(0); }
     } inPass(m_inPass);
+    // A stop of the copy counts from here: one that comes during the scan or
+    // the disk check, or a Cancel before the first file, is kept.
+    m_copyEngine.ClearStop();
+    std::uint64_t requestsSeen = 0;
+    {
+        std::lock_guard<std::mutex> hold(m_stampLock);
+        requestsSeen = m_completeCopyRequests;
+    }
     Reload();
     const MirrorSettings snapshot = Settings();
     if (snapshot.destination.empty()) return 0;
     if (!m_catalog) m_catalog = std::make_unique<catalogue::CTVXCatalog>();
     catalogue::CTVXCatalog& catalog = *m_catalog;
+    // A complete copy: every file is listed again.
+    if (snapshot.startStamp == 0) catalog.DeleteFiles();
     catalog.OpenOrReset();
     m_copyEngine.SetRevisionLimit(snapshot.revisionLimit);
     m_changedFiles.Clear();
@@ -237,28 +285,41 @@ DWORD CTVXMirrorController::RunPass(DWORD showProgress) {
     if (m_stopFlag.load()) result = ERROR_OPERATION_ABORTED;
     Trace(L"pass: %u files to copy", m_changedFiles.Count());
 
-    if (result == 0 && m_changedFiles.Count() > 0 && media::CheckDestinationDisk() == 1) {
-        std::uint64_t startStamp = snapshot.startStamp;
-        ProcessFlags& flags = Flags();
-        if (showProgress == 1 || flags.updateAtShutdown.load() == 1) {
-            flags.progressWindow.store(1);
-            Trace(L"pass: progress window");
+    media::DiskCheckContext disk{snapshot.destination, snapshot.warningStatus};
+    if (result == 0 && m_changedFiles.Count() > 0 && media::CheckDestinationDisk(disk) == 1) {
+        if (disk.destination != snapshot.destination) {
+            // The disk was found under another drive letter: the check
+            // stored the new destination, and this pass copies there.
+            std::lock_guard<std::mutex> hold(m_settingsLock);
+            m_settings.destination = disk.destination;
         }
-        flags.progressPercent.store(0);
-        result = m_copyEngine.CopyAll(m_changedFiles, snapshot.destination, catalog, startStamp);
-        // Leaves the progress window time to show the end state.
-        PauseUnlessStopped(5000);
-        flags.progressPercent.store(100);
-        flags.progressWindow.store(0);
-        media::RunFillWarning();
-        PauseUnlessStopped(1000);
-        media::RunAfterPass();
-        if (result == 0) {
-            {
-                std::lock_guard<std::mutex> hold(m_settingsLock);
-                m_settings.startStamp = startStamp;
+        if (m_stopFlag.load()) {
+            result = ERROR_OPERATION_ABORTED;
+        } else {
+            std::uint64_t startStamp = snapshot.startStamp;
+            ProcessFlags& flags = Flags();
+            ProgressWindow window;
+            if (showProgress == 1 || flags.updateAtShutdown.load() == 1) {
+                std::lock_guard<std::mutex> hold(m_progressLock);
+                window = m_progressWindow;
             }
-            result = static_cast<DWORD>(settings::WriteStartTime(startStamp));
+            flags.progressPercent.store(0);
+            if (window) {
+                flags.progressWindow.store(1);
+                window(*this, true);
+            }
+            result = m_copyEngine.CopyAll(m_changedFiles, disk.destination, catalog, startStamp);
+            // Leaves the progress window time to show the end state.
+            if (window) PauseUnlessStopped(5000);
+            flags.progressPercent.store(100);
+            if (window) {
+                window(*this, false);
+                flags.progressWindow.store(0);
+            }
+            media::RunFillWarning(disk);
+            PauseUnlessStopped(1000);
+            media::RunAfterPass(disk);
+            if (result == 0) result = StoreStartStamp(startStamp, requestsSeen);
         }
     }
     m_changedFiles.Clear();

@@ -6,8 +6,9 @@
 #include "app/MainWnd.h"
 #include "app/Messages.h"
 #include "app/MirrorController.h"
-#include "app/ProcessFlags.h"
+#include "framework/ProcessFlags.h"
 #include "framework/Trace.h"
+#include "media/DriveArray.h"
 #include "res/resource.h"
 #include "settings/Settings.h"
 #include "ui/SystemTray.h"
@@ -40,7 +41,10 @@ private:
 
 }  // namespace
 
-CTVXApp::CTVXApp() : m_driveArrayLock(::CreateMutexW(nullptr, FALSE, nullptr)) { Flags().drivePresent.store(1); }
+CTVXApp::CTVXApp() {
+    media::DriveArrayLock();
+    Flags().drivePresent.store(1);
+}
 
 CTVXApp::~CTVXApp() {
     m_tray.reset();
@@ -108,7 +112,8 @@ bool CTVXApp::InitInstance() {
         if (!quietStart) {
             DWORD mirror = 0;
             settings::ReadMirrorStatus(mirror);
-            if (mirror == 0) ui::ShowSettingsSheet(MainHwnd());
+            ModalWindowScope modal;
+            if (mirror == 0 && modal.Entered()) ui::ShowSettingsSheet(MainHwnd());
         }
     } else if (startWord != kStartWordNoStartUp) {
         RunFirstRunSequence();
@@ -150,8 +155,8 @@ void CTVXApp::RunFirstRunSequence() {
 
     ui::ShowSplash(settings::SpecialKeyExists() ? L"IDB_SPLISH" : L"IDB_SPLASH", 1000);
 
-    if (Flags().modalWindow.load() != 0) return;
-    Flags().modalWindow.store(1);
+    ModalWindowScope modal;
+    if (!modal.Entered()) return;
     ui::SetupChoices choices;
     if (ui::RunSetupWizard(owner, choices) == IDOK) {
         settings::WriteDestination(choices.destination);
@@ -170,7 +175,6 @@ void CTVXApp::RunFirstRunSequence() {
         settings::ReadDiskID(diskId);
         if (diskId.empty()) settings::WriteDiskID(L"0");  // no disk chosen yet
     }
-    Flags().modalWindow.store(0);
 }
 
 }  // namespace tvx

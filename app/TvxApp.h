@@ -1,7 +1,8 @@
 // The application object: decides at start what the program does (hand over
 // to a running copy, restore or create the settings, show the setup wizard or
 // the settings sheet, start the background work, or end at once), and owns the
-// main window, the tray icon and the drive-array lock.
+// main window and the tray icon. It makes the drive-array lock when it starts
+// (media/DriveArray.h keeps it).
 #pragma once
 
 #include <windows.h>
@@ -34,9 +35,6 @@ public:
     // Destroys the tray object, if any.
     void RemoveTray() noexcept;
 
-    // Guards the drive array (the drives of the maker found attached).
-    HANDLE DriveArrayLock() const noexcept { return m_driveArrayLock.Get(); }
-
     // The setup wizard and what it chose, written to the settings on OK.
     void RunFirstRunSequence();
 
@@ -49,7 +47,6 @@ private:
 
     std::unique_ptr<CTVXMainWnd> m_mainWnd;
     std::unique_ptr<CTVXSystemTray> m_tray;
-    UniqueHandle m_driveArrayLock;
     bool m_oleInitialized = false;
 };
 

@@ -1,5 +1,6 @@
 #include "engine/ChangeWatcher.h"
 
+#include "engine/FileQueries.h"
 #include "framework/TimeSeam.h"
 #include "framework/Trace.h"
 
@@ -114,7 +115,8 @@ DWORD CTVXChangeWatcher::GroupThread(CTVXThread* thread) {
 }
 
 DWORD CTVXChangeWatcher::Watch() {
-    ::ResetEvent(m_wakeEvent);
+    // The wake event is left as it is: a wake that came before the watch
+    // began (a Copy Now as the worker starts) must still make its pass.
 
     // Every folder or none: the first that cannot be watched ends the thread,
     // and the notifications opened so far close with this vector.
@@ -122,7 +124,7 @@ DWORD CTVXChangeWatcher::Watch() {
     notifications.reserve(m_sources.size());
     for (const std::wstring& source : m_sources) {
         if (m_stop.load() != 0) return 0;
-        HANDLE h = ::FindFirstChangeNotificationW(WatchPath(source).c_str(), TRUE, kFilter);
+        HANDLE h = ::FindFirstChangeNotificationW(ExtendedPath(WatchPath(source)).c_str(), TRUE, kFilter);
         if (h == INVALID_HANDLE_VALUE) return ::GetLastError();
         notifications.emplace_back(h);
     }

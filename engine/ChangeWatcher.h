@@ -29,13 +29,17 @@
 // the notification was asked for, or an existing one that some process of the
 // prefix opened afterwards (as a pass's scan does when it lists every folder).
 // Changes directly in the source folder are always reported. Windows reports
-// the whole subtree from the start.
+// the whole subtree from the start. The worker starts the watch before its
+// first pass, whose scan then opens every folder.
+//
+// The watcher never resets the wake event: a wake that came before the
+// watch began (a Copy Now as the worker starts) still makes its pass.
 //
 // Start and Stop may be called from different threads (the worker starts,
 // the controller's stop stops); they are serialised.
 #pragma once
 
-#include "app/Tvxthd.h"
+#include "framework/Tvxthd.h"
 #include "framework/Handle.h"
 
 #include <windows.h>

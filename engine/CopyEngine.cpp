@@ -3,9 +3,12 @@
 #include "engine/Alerts.h"
 #include "framework/Handle.h"
 #include "framework/Trace.h"
+#include "media/Volume.h"
 #include "settings/Settings.h"
 
 #include <algorithm>
+#include <atomic>
+#include <cwchar>
 #include <vector>
 
 namespace tvx::engine {
@@ -70,7 +73,7 @@ bool IsSilentSkip(DWORD result) {
 UniqueHandle OpenForCopy(const std::wstring& path, DWORD& error) {
     constexpr DWORD kShareModes[] = {0, FILE_SHARE_READ, FILE_SHARE_READ | FILE_SHARE_WRITE};
     for (DWORD share : kShareModes) {
-        UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
+        UniqueHandle file(::CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING,
                                         FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_NO_BUFFERING, nullptr));
         if (file) {
             error = 0;
@@ -82,25 +85,29 @@ UniqueHandle OpenForCopy(const std::wstring& path, DWORD& error) {
     return UniqueHandle();
 }
 
-// Creates a file to write a copy into. A free name is created new: emptying
-// an existing file first (CREATE_ALWAYS) makes some file systems write all
-// of the new data out when the file is closed (ext4 does, for files replaced
-// by truncation), and the copy waits for it. Only an existing file is
+// Creates the target of a copy under its own name, writing over the file
+// there (`replaced` tells whether there was one). A free name is created new:
+// emptying an existing file first (CREATE_ALWAYS) makes some file systems
+// write all of the new data out when the file is closed (ext4 does, for files
+// replaced by truncation), and the copy waits for it. Only an existing file is
 // written over. A read-only file, and a hidden or system one whose flags the
 // new attributes do not repeat, cannot be: on access denied its attributes
 // are cleared and that is tried once more. (Clearing them first would cost
 // an attribute change for every copy, as much as copying a small file.)
-UniqueHandle CreateForCopy(const std::wstring& path, DWORD access, DWORD attributes, DWORD& error) {
+UniqueHandle CreateForCopy(const std::wstring& path, DWORD attributes, DWORD& error, bool& replaced) {
+    const std::wstring name = ExtendedPath(path);
     UniqueHandle file;
     auto create = [&](DWORD disposition) {
-        file.Attach(::CreateFileW(path.c_str(), access, 0, nullptr, disposition, attributes, nullptr));
+        file.Attach(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, disposition, attributes, nullptr));
         error = file ? 0 : LastError();
         return file.IsValid();
     };
+    replaced = false;
     if (create(CREATE_NEW) || (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS)) return file;
+    replaced = true;
     if (create(CREATE_ALWAYS) || error != ERROR_ACCESS_DENIED) return file;
     const DWORD refused = error;
-    if (!::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL)) {
+    if (!::SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL)) {
         error = refused;
         return file;
     }
@@ -108,9 +115,46 @@ UniqueHandle CreateForCopy(const std::wstring& path, DWORD access, DWORD attribu
     return file;
 }
 
-// Moves an open file (opened with DELETE access) to `destination`, replacing
+// Marks an open file to be deleted when its last handle closes (true), or
+// takes that mark back (false).
+bool SetDeleteOnClose(HANDLE file, bool remove) {
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = remove ? TRUE : FALSE;
+    return ::SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+// Creates the file a copy is written into beside its target, under a name
+// of its own: created new, so that a file already there under that name (a
+// user's file that happens to be called so, or anything else) is never
+// written over or deleted; a taken name makes the next one be tried. While
+// it is written the file is marked to be deleted when its handle closes, so
+// that not even a crash of the program leaves it behind; the mark is taken
+// back just before the file takes its target's place (KeepPartial). DELETE
+// access lets it be marked and renamed through its handle.
+UniqueHandle CreatePartial(const std::wstring& target, DWORD attributes, std::wstring& partial, DWORD& error,
+                           bool& marked) {
+    for (unsigned attempt = 0; attempt < kPartialNameAttempts; ++attempt) {
+        partial = PartialPathFor(target, attempt);
+        if (::CompareStringOrdinal(partial.c_str(), -1, target.c_str(), -1, TRUE) == CSTR_EQUAL) continue;
+        UniqueHandle file(::CreateFileW(ExtendedPath(partial).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                                        CREATE_NEW, attributes, nullptr));
+        if (file) {
+            // Where the mark cannot be set (a file system without it), the
+            // file is deleted by name after a failure, as any other.
+            marked = SetDeleteOnClose(file.Get(), true);
+            error = 0;
+            return file;
+        }
+        error = LastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+    return UniqueHandle();
+}
+
+// Moves an open file (opened with DELETE access) to `target`, replacing
 // the file there; the handle stays open on the moved file.
-DWORD RenameOver(HANDLE file, const std::wstring& destination) {
+DWORD RenameOver(HANDLE file, const std::wstring& target) {
+    const std::wstring destination = ExtendedPath(target);
     const std::size_t nameBytes = destination.size() * sizeof(wchar_t);
     // FILE_RENAME_INFO ends in a one-character name; the rest follows it.
     std::vector<std::uint64_t> buffer((sizeof(FILE_RENAME_INFO) + nameBytes) / sizeof(std::uint64_t) + 1);
@@ -140,6 +184,7 @@ std::uint64_t SizeOf(const WIN32_FILE_ATTRIBUTE_DATA& data) {
 // drive root, which Windows refuses with access denied) succeeds.
 DWORD CreateOneFolder(std::wstring path) {
     if (path.size() == 2 && path[1] == L':') path.push_back(L'\\');  // "E:" would be E:'s current folder
+    path = ExtendedPath(path);
     if (::CreateDirectoryW(path.c_str(), nullptr)) return 0;
     const DWORD error = LastError();
     if (error == ERROR_ALREADY_EXISTS) return 0;
@@ -147,16 +192,11 @@ DWORD CreateOneFolder(std::wstring path) {
     return error;
 }
 
-// Where a copy is written until it is complete; the target itself when the
-// partial name cannot be used for it.
-std::wstring PartialPathFor(const std::wstring& target) {
-    const std::wstring folder = FolderOf(target);
-    if (folder.size() == target.size()) return target;
-    std::wstring partial = folder + L"\\" + kPartialCopyName;
-    if (::CompareStringOrdinal(partial.c_str(), -1, target.c_str(), -1, TRUE) == CSTR_EQUAL) return target;
-    // Do not turn a path that fits the classic limit into one that does not.
-    if (partial.size() >= MAX_PATH && partial.size() > target.size()) return target;
-    return partial;
+// Deletes a file the copy made, read-only or not.
+void DeleteCopy(const std::wstring& path) {
+    const std::wstring name = ExtendedPath(path);
+    ::SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::DeleteFileW(name.c_str());
 }
 
 std::uint64_t SaturatingAdd(std::uint64_t a, std::uint64_t b) { return a + b < a ? kUnknownSpace : a + b; }
@@ -201,6 +241,27 @@ std::wstring RevisionNameOf(const std::wstring& base, std::uint32_t number) {
 }
 
 std::wstring RevisionPatternOf(const std::wstring& base) { return WithRevisionTag(base, L"*"); }
+
+std::wstring PartialPathFor(const std::wstring& target, unsigned attempt) {
+    // FNV-1a over the target's name and the attempt: the same target meets
+    // the same names, in the same order, every time.
+    const std::size_t slash = target.rfind(L'\\');
+    std::uint32_t hash = 2166136261u;
+    auto mix = [&hash](std::uint32_t value) {
+        for (int i = 0; i < 4; ++i, value >>= 8) hash = (hash ^ (value & 0xFF)) * 16777619u;
+    };
+    for (std::size_t i = slash == std::wstring::npos ? 0 : slash + 1; i < target.size(); ++i) mix(target[i]);
+    mix(attempt);
+    wchar_t digits[9];
+    std::swprintf(digits, 9, L"%08x", static_cast<unsigned>(hash));
+    return FolderOf(target) + L"\\" + kPartialCopyPrefix + digits + kPartialCopySuffix;
+}
+
+bool IsSameVersion(const FILE_BASIC_INFO& source, std::uint64_t sourceSize, const WIN32_FILE_ATTRIBUTE_DATA& mirror) {
+    return SizeOf(mirror) == sourceSize &&
+           FileTimeValue(mirror.ftLastWriteTime) == static_cast<std::uint64_t>(source.LastWriteTime.QuadPart) &&
+           FileTimeValue(mirror.ftCreationTime) == static_cast<std::uint64_t>(source.CreationTime.QuadPart);
+}
 
 std::uint32_t RevisionNumberOf(const std::wstring& fileName) {
     const std::size_t open = fileName.rfind(L".(");
@@ -265,10 +326,13 @@ int CTVXCopyEngine::GetPercentDone() const noexcept {
 DWORD CTVXCopyEngine::CopyAll(CTVXChangedFileList& list, const std::wstring& destination,
                               catalogue::CTVXCatalog& catalog, std::uint64_t& startStamp) {
     if (destination.empty()) return 0;
-    // A stop left over from before this pass must not end it.
-    m_stop.store(0);
+    // The stop flag is left as it is: a stop asked for since the caller
+    // cleared it (ClearStop) ends this copy at once.
+    m_destination = destination;
     if (const DWORD error = EnsureFolder(destination)) {
-        RaiseAlert(kFileErrorAlert, destination, error);
+        // A drive without its disk says so rather than "path not found".
+        const DWORD volume = media::CheckVolumeReady(destination);
+        RaiseAlert(kFileErrorAlert, destination, volume != 0 ? volume : error);
         return 0;
     }
     m_bytesCopied.store(0);
@@ -281,7 +345,6 @@ DWORD CTVXCopyEngine::CopyAll(CTVXChangedFileList& list, const std::wstring& des
     CopyInOrder();
 
     if (startStamp < m_newestCopiedStamp) startStamp = m_newestCopiedStamp;
-    m_stop.store(0);
     m_list.store(nullptr);
     m_catalog = nullptr;
     return 0;
@@ -341,12 +404,23 @@ DWORD CTVXCopyEngine::CopyInOrder() {
     DWORD result = 0;
     for (std::uint32_t k = 0; k < list.OrderCount() && result == 0 && !StopRequested(); ++k) {
         const ChangedFile entry = list.EntryAt(k);
-        for (;;) {
+        for (int exchanges = 0;;) {
             std::optional<std::uint64_t> stamp;
             const DWORD copy = CopyEntry(entry, 1, stamp);
             if (copy == 0) {
                 if (stamp) NoteCopied(*stamp);
             } else if (IsDiskFull(copy)) {
+                // The exchange answers 0 only with a disk that has room; a
+                // file that still does not fit after that many answers (an
+                // exchange that could not ask, another program filling the
+                // new disk) ends the copy instead of being tried for ever.
+                if (exchanges == kMostExchangesPerFile) {
+                    Trace(L"copy: %ls still does not fit after %d disk exchanges; copy ends", entry.path.c_str(),
+                          exchanges);
+                    result = copy;
+                    break;
+                }
+                ++exchanges;
                 const DWORD answer =
                     m_diskFullHandler.DiskFullExchange(m_diskStartStamp, m_newestCopiedStamp, GetFileSize(entry.path),
                                                        m_destinationRoot, m_bytesCopied.load());
@@ -359,7 +433,16 @@ DWORD CTVXCopyEngine::CopyInOrder() {
                     if (!StopRequested()) continue;  // the same file again
                 }
             } else if (!IsSilentSkip(copy)) {
-                RaiseAlert(kFileErrorAlert, entry.path, copy);
+                // A destination that went away (the disk pulled out, the
+                // drive unplugged) fails every file that follows: the copy
+                // ends with one alert for the destination, and the files not
+                // copied stay listed for the next pass.
+                if (const DWORD gone = media::CheckVolumeReady(m_destinationRoot)) {
+                    RaiseAlert(kFileErrorAlert, m_destination, gone);
+                    result = gone;
+                } else {
+                    RaiseAlert(kFileErrorAlert, entry.path, copy);
+                }
             }
             break;
         }
@@ -393,7 +476,7 @@ DWORD CTVXCopyEngine::CopyEntry(const ChangedFile& entry, int record, std::optio
         if (error == ERROR_SHARING_VIOLATION) return error;
         WIN32_FILE_ATTRIBUTE_DATA data{};
         // Gone since the scan, or a folder: nothing to copy.
-        if (!::GetFileAttributesExW(source.c_str(), GetFileExInfoStandard, &data)) return 0;
+        if (!::GetFileAttributesExW(ExtendedPath(source).c_str(), GetFileExInfoStandard, &data)) return 0;
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return error;
         stamp = FileStampOf(data.ftCreationTime, data.ftLastWriteTime);
         return 0;
@@ -410,12 +493,25 @@ DWORD CTVXCopyEngine::CopyEntry(const ChangedFile& entry, int record, std::optio
     bool estimated = false;
     if (FreeSpaceFor(revisionBase, file.size, false, estimated) < file.size) return ERROR_DISK_FULL;
 
-    std::uint64_t mirrorStamp = 0;
-    GetFileStamp(mirrorPath, mirrorStamp);  // 0 without a mirror copy
-    if (*stamp != mirrorStamp) {
+    // No mirror copy yet (the revision then finds nothing to keep), or one
+    // of another version: a revision first, then the copy.
+    WIN32_FILE_ATTRIBUTE_DATA mirror{};
+    bool current = false;
+    if (::GetFileAttributesExW(ExtendedPath(mirrorPath).c_str(), GetFileExInfoStandard, &mirror))
+        current = IsSameVersion(file.info, file.size, mirror);
+    else if (const DWORD error = LastError(); error != ERROR_FILE_NOT_FOUND)
+        return error;
+    if (!current) {
         const DWORD kept = KeepRevision(mirrorPath, revisionBase);
-        if (kept == 0 || kept == ERROR_FILE_NOT_FOUND) return CopyOpenFile(file, source, mirrorPath, record);
-        return kept;
+        // A full disk goes to the exchange; a mirror copy in use is tried
+        // again at the next pass, as is everything after a stop.
+        if (IsDiskFull(kept) || IsSilentSkip(kept)) return kept;
+        // A revision that cannot be made (a name the disk does not take, a
+        // mirror copy that cannot be read) must not keep the new version off
+        // the disk for ever: the user hears of it, and the mirror copy is
+        // brought up to date all the same.
+        if (kept != 0 && kept != ERROR_FILE_NOT_FOUND) RaiseAlert(kFileErrorAlert, revisionBase, kept);
+        return CopyOpenFile(file, source, mirrorPath, record);
     }
 
     // The mirror copy is this version already (the catalogue was emptied
@@ -466,7 +562,7 @@ DWORD CTVXCopyEngine::WriteCopy(const SourceFile& file, const std::wstring& sour
     std::uint64_t freeSpace = FreeSpaceFor(destination, sourceSize, volumeOnly, estimated);
     if (!estimated) {
         WIN32_FILE_ATTRIBUTE_DATA old{};
-        targetFound = ::GetFileAttributesExW(destination.c_str(), GetFileExInfoStandard, &old) != 0;
+        targetFound = ::GetFileAttributesExW(ExtendedPath(destination).c_str(), GetFileExInfoStandard, &old) != 0;
         if (targetFound) oldSize = SizeOf(old);
     }
     if (SaturatingAdd(freeSpace, oldSize) < sourceSize) {
@@ -477,9 +573,21 @@ DWORD CTVXCopyEngine::WriteCopy(const SourceFile& file, const std::wstring& sour
     }
     if (!m_buffer) return ERROR_NOT_ENOUGH_MEMORY;
 
+    // How the copy is written:
+    //  kNewName   under the target's own name, which was free: a failure or
+    //             a stop deletes it, and the mirror had nothing there;
+    //  kPartial   beside the target under a partial name, moved over the
+    //             target when complete: a failure or a stop leaves the old
+    //             copy as it was;
+    //  kOverwrite over the old copy in place, when the volume has room for
+    //             the new copy but not for both: the old bytes are gone from
+    //             the first block on, so a stop waits until the file is
+    //             complete (only a failure can lose the old copy then).
+    enum class Way { kNewName, kPartial, kOverwrite };
+    Way way = Way::kNewName;
+    bool marked = false;  // the partial file goes when its handle closes
     DWORD result = 0;
-    std::wstring target;
-    bool inPlace = true;  // written under the destination's own name
+    std::wstring target = destination;
     UniqueHandle out;
     const DWORD attributes = AttributesForCopy(file.info.FileAttributes);
     // A small copy into a free name is written under that name: there is
@@ -488,42 +596,43 @@ DWORD CTVXCopyEngine::WriteCopy(const SourceFile& file, const std::wstring& sour
     // as copying a small file. Whether the name is free shows when the file
     // is created new; when it is not (or the creation fails otherwise), the
     // copy takes the way of every other.
-    if (freeSpace >= sourceSize && sourceSize < kLargeCopyBytes && !targetFound) {
-        out.Attach(::CreateFileW(destination.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                                 nullptr));
-        if (out) target = destination;
-    }
-    // Room for both copies: write beside the target and replace it at the
-    // end. Room for the new copy only: overwrite the target in place.
-    if (!out) {
-        target = freeSpace >= sourceSize ? PartialPathFor(destination) : destination;
-        inPlace = target == destination;
-        // The partial file of a large copy stays hidden until it takes the
-        // target's place: it is there long enough to be seen, and one left by
-        // a crash does not show in the mirror (the next copy into the folder
-        // reuses it). A small copy's partial file lives for milliseconds, and
-        // hiding it would cost more than the copy itself under Wine, which
-        // keeps the flag in an extended attribute written with the new file
-        // (about 50 us per file). DELETE access lets it be renamed through
-        // its handle.
+    if (freeSpace >= sourceSize && sourceSize < kLargeCopyBytes && !targetFound)
+        out.Attach(::CreateFileW(ExtendedPath(destination).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!out && freeSpace >= sourceSize) {
+        way = Way::kPartial;
+        // The partial file of a large copy is hidden until it takes the
+        // target's place: it is there long enough to be seen. A small copy's
+        // partial file lives for milliseconds, and hiding it would cost more
+        // than the copy itself under Wine, which keeps the flag in an
+        // extended attribute written with the new file (about 50 us per file).
         const DWORD partialAttributes = sourceSize >= kLargeCopyBytes ? FILE_ATTRIBUTE_HIDDEN : FILE_ATTRIBUTE_NORMAL;
-        out = CreateForCopy(target, inPlace ? GENERIC_WRITE : GENERIC_WRITE | DELETE,
-                            inPlace ? attributes : partialAttributes, result);
+        out = CreatePartial(destination, partialAttributes, target, result, marked);
         if (!out) return result;
+    } else if (!out) {
+        bool replaced = false;
+        out = CreateForCopy(destination, attributes, result, replaced);
+        if (!out) return result;
+        if (replaced) way = Way::kOverwrite;
     }
 
-    if (!StopRequested()) result = Transfer(file.handle.Get(), out.Get(), record);
-    if (StopRequested()) result = ERROR_OPERATION_ABORTED;
+    const bool stoppable = way != Way::kOverwrite;
+    if (!stoppable || !StopRequested()) result = Transfer(file.handle.Get(), out.Get(), record, stoppable);
+    if (stoppable && StopRequested()) result = ERROR_OPERATION_ABORTED;
     bool moved = false;
-    if (result == 0 && !inPlace) {
-        result = RenameOver(out.Get(), destination);
+    if (result == 0 && way == Way::kPartial) {
+        // The copy is complete: it is kept from here on, and takes the
+        // target's place.
+        if (marked && !SetDeleteOnClose(out.Get(), false)) result = LastError();
+        if (result == 0) result = RenameOver(out.Get(), destination);
         // Windows does not let a rename replace a read-only file: the flag
         // goes and the rename is tried once more. (Asking first would cost a
         // query for every copy.)
         if (result == ERROR_ACCESS_DENIED) {
-            const DWORD oldAttributes = ::GetFileAttributesW(destination.c_str());
+            const std::wstring name = ExtendedPath(destination);
+            const DWORD oldAttributes = ::GetFileAttributesW(name.c_str());
             if (oldAttributes != INVALID_FILE_ATTRIBUTES && (oldAttributes & FILE_ATTRIBUTE_READONLY) &&
-                ::SetFileAttributesW(destination.c_str(), AttributesForCopy(oldAttributes & ~FILE_ATTRIBUTE_READONLY)))
+                ::SetFileAttributesW(name.c_str(), AttributesForCopy(oldAttributes & ~FILE_ATTRIBUTE_READONLY)))
                 result = RenameOver(out.Get(), destination);
         }
         moved = result == 0;
@@ -543,11 +652,9 @@ DWORD CTVXCopyEngine::WriteCopy(const SourceFile& file, const std::wstring& sour
         // Bytes were written and maybe freed: the volume is asked next time.
         m_freeSpace = kUnknownSpace;
         // A moved copy holds every byte; it is not recorded, so the next
-        // pass copies the file again. Anything else goes.
-        if (!moved) {
-            ::SetFileAttributesW(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-            ::DeleteFileW(target.c_str());
-        }
+        // pass copies the file again. Anything else goes (a partial file
+        // still marked is gone with its handle already).
+        if (!moved) DeleteCopy(target);
         return result;
     }
     NoteSpaceUsed(sourceSize, oldSize);
@@ -557,10 +664,10 @@ DWORD CTVXCopyEngine::WriteCopy(const SourceFile& file, const std::wstring& sour
     return 0;
 }
 
-DWORD CTVXCopyEngine::Transfer(HANDLE source, HANDLE destination, int record) {
+DWORD CTVXCopyEngine::Transfer(HANDLE source, HANDLE destination, int record, bool stoppable) {
     auto* buffer = static_cast<BYTE*>(m_buffer);
     for (;;) {
-        if (StopRequested()) return ERROR_OPERATION_ABORTED;
+        if (stoppable && StopRequested()) return ERROR_OPERATION_ABORTED;
         DWORD read = 0;
         // Whole buffers keep every unbuffered read at a sector boundary; the
         // last one simply returns fewer bytes.
@@ -580,7 +687,7 @@ DWORD CTVXCopyEngine::Transfer(HANDLE source, HANDLE destination, int record) {
 DWORD CTVXCopyEngine::KeepRevision(const std::wstring& mirrorPath, const std::wstring& revisionBase) {
     std::vector<std::uint32_t> numbers;
     WIN32_FIND_DATAW data{};
-    UniqueFindHandle find(::FindFirstFileExW(RevisionPatternOf(revisionBase).c_str(), FindExInfoBasic, &data,
+    UniqueFindHandle find(::FindFirstFileExW(ExtendedPath(RevisionPatternOf(revisionBase)).c_str(), FindExInfoBasic, &data,
                                              FindExSearchNameMatch, nullptr, 0));
     for (bool more = find.IsValid(); more && !StopRequested(); more = ::FindNextFileW(find.Get(), &data) != 0) {
         if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) numbers.push_back(RevisionNumberOf(data.cFileName));
@@ -607,9 +714,8 @@ DWORD CTVXCopyEngine::KeepRevision(const std::wstring& mirrorPath, const std::ws
             const std::uint64_t firstKept = std::uint64_t{lowest} + (count - m_revisionLimit) + 1;
             for (std::uint32_t number : numbers) {
                 if (number >= firstKept || StopRequested()) break;
-                const std::wstring old = RevisionNameOf(revisionBase, number);
-                ::SetFileAttributesW(old.c_str(), FILE_ATTRIBUTE_NORMAL);
-                ::DeleteFileW(old.c_str());  // a failure does not keep the new revision from being made
+                // A failure does not keep the new revision from being made.
+                DeleteCopy(RevisionNameOf(revisionBase, number));
             }
         }
         name = RevisionNameOf(revisionBase, highest + 1);

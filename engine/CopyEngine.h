@@ -18,7 +18,14 @@
 // had: the new copy is written under a partial name beside its target and
 // takes the target's place only when it is complete. Only when the volume
 // has room for the new copy but not for both is the target overwritten in
-// place. A partial file never stays.
+// place; a stop then waits until that file is complete. A partial file never
+// stays: it is created under a name no file has, and marked to be deleted
+// when its handle closes until it takes its target's place.
+//
+// Stopping. Stop sets a flag that every loop of the engine looks at; it stays
+// set until the caller clears it (ClearStop) before its next copy, so a stop
+// that comes between the caller's start and CopyAll (or before the first
+// file) is not lost.
 //
 // Free space. The volume is asked once when CopyAll starts (and after a disk
 // exchange); each copy then takes its bytes, rounded up to whole clusters,
@@ -29,6 +36,10 @@
 // that fails with a full disk is made once more on the volume's own answer:
 // so a full disk is found, and met, exactly as if the volume had been asked
 // for every file (one query takes as long as copying a small file).
+//
+// A destination that goes away during the copy (the disk pulled out) ends the
+// copy with one file error alert for the destination; the files not copied
+// stay listed. Paths may be of any length the file system allows.
 //
 // Results are Windows error codes: 0 success, ERROR_OPERATION_ABORTED (995)
 // after a stop.
@@ -56,8 +67,15 @@ inline constexpr DWORD kUnlimitedRevisions = 0xFFFFFFFF;
 inline constexpr const wchar_t* kRevisionsFolder = L"Tavrix Dovetrak 3 Revisions";
 // A first revision name longer than this is not numbered (long-name alert).
 inline constexpr std::size_t kLongestRevisionName = 254;
-// The name under which a copy is written until it is complete.
-inline constexpr const wchar_t* kPartialCopyName = L"~tvx-partial.tmp";
+// The names under which copies are written until they are complete: the
+// prefix, eight hex digits of a sequence, the suffix.
+inline constexpr const wchar_t* kPartialCopyPrefix = L"~tvx-partial-";
+inline constexpr const wchar_t* kPartialCopySuffix = L".tmp";
+// How many names are tried for a partial file before the copy gives up.
+inline constexpr unsigned kPartialNameAttempts = 16;
+// How often one file may meet a full disk again right after an exchange
+// answered that a disk with room is in, before the copy ends.
+inline constexpr int kMostExchangesPerFile = 3;
 // A copy this large or larger is always written under the partial name, and
 // that file is hidden; a smaller copy into a free name is written under its
 // own name.
@@ -81,6 +99,19 @@ std::wstring RevisionPatternOf(const std::wstring& base);
 // The number after the last ".(" of a file name; digits only, none gives 0.
 std::uint32_t RevisionNumberOf(const std::wstring& fileName);
 
+// The partial file a copy into `target` is written to at the given attempt
+// (0 first): beside the target, the prefix, eight hex digits taken from the
+// target's name and the attempt, the suffix. A name taken by another file is
+// never used; the next attempt's is tried.
+std::wstring PartialPathFor(const std::wstring& target, unsigned attempt);
+
+// Whether a mirror copy holds the version of the source it would be made
+// from: the same size, last-write time and creation time (a copy is given
+// all three of its source's). The later of the two times alone is not
+// enough: a file overwritten by an older document keeps its newer creation
+// time.
+bool IsSameVersion(const FILE_BASIC_INFO& source, std::uint64_t sourceSize, const WIN32_FILE_ATTRIBUTE_DATA& mirror);
+
 class CTVXCopyEngine {
 public:
     // Reads the disk start stamp from the settings and takes the transfer
@@ -98,13 +129,18 @@ public:
     // Copies the list (which it orders, and clears at the end) to the
     // destination, recording each copy in the catalogue; raises the start
     // stamp to the newest stamp copied. A destination that cannot be made
-    // raises the file error alert and copies nothing. Returns 0.
+    // raises the file error alert and copies nothing. Returns 0. The stop
+    // flag is not cleared: a stop asked for before it copies nothing.
     DWORD CopyAll(CTVXChangedFileList& list, const std::wstring& destination, catalogue::CTVXCatalog& catalog,
                   std::uint64_t& startStamp);
 
-    // Asks the running CopyAll to end at its next check; the copy in progress
-    // ends with ERROR_OPERATION_ABORTED and leaves no partial file.
+    // Asks the running CopyAll (or the next one) to end at its next check;
+    // the copy in progress ends with ERROR_OPERATION_ABORTED and leaves no
+    // partial file (one written over its old copy in place is finished
+    // first). Any thread may call it.
     void Stop() noexcept { m_stop.store(1); }
+    // Takes a stop back, before a new pass: from here on, a stop counts.
+    void ClearStop() noexcept { m_stop.store(0); }
 
     void GetCurrentSource(std::wstring& source) const;
     void GetCurrentDestination(std::wstring& destination) const;
@@ -113,6 +149,9 @@ public:
     int GetPercentDone() const noexcept;
     // The list's total bytes; 0 while no list is being copied.
     std::uint64_t GetTotalBytes() const noexcept;
+
+    // Whether a stop was asked for since the last ClearStop.
+    bool StopRequested() const noexcept { return m_stop.load() != 0; }
 
     std::uint64_t DiskStartStamp() const noexcept { return m_diskStartStamp; }
     std::uint64_t NewestCopiedStamp() const noexcept { return m_newestCopiedStamp; }
@@ -144,7 +183,6 @@ protected:
     // root) is success.
     DWORD EnsureFolder(const std::wstring& path);
 
-    bool StopRequested() const noexcept { return m_stop.load() != 0; }
     // The running free-space figure; kUnknownSpace when there is none.
     std::uint64_t FreeSpaceFigure() const noexcept { return m_freeSpace; }
 
@@ -164,8 +202,8 @@ private:
     // running figure decided.
     DWORD WriteCopy(const SourceFile& file, const std::wstring& source, const std::wstring& destination, int record,
                     bool volumeOnly, bool& estimated);
-    // The read-write loop; ERROR_OPERATION_ABORTED when stopped.
-    DWORD Transfer(HANDLE source, HANDLE destination, int record);
+    // The read-write loop; ERROR_OPERATION_ABORTED when stoppable and stopped.
+    DWORD Transfer(HANDLE source, HANDLE destination, int record, bool stoppable);
     // Raises the newest copied stamp (and a zero disk start stamp) after a
     // listed file was copied.
     void NoteCopied(std::uint64_t stamp);
@@ -188,6 +226,7 @@ private:
     std::uint64_t m_capacity = 0;
     std::uint64_t m_freeSpace = kUnknownSpace;  // the running figure; kUnknownSpace: none
     std::uint64_t m_allocationUnit = 0;
+    std::wstring m_destination;  // as CopyAll was given it, for alerts
     std::wstring m_destinationRoot;
     std::wstring m_currentDestination;
     std::wstring m_currentSource;

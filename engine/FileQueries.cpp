@@ -4,10 +4,19 @@
 
 namespace tvx::engine {
 
+std::wstring ExtendedPath(const std::wstring& path) {
+    constexpr std::size_t kLongest = MAX_PATH - 12;
+    if (path.size() < kLongest) return path;
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
+    if (path.rfind(L"\\\\", 0) == 0 && path.rfind(L"\\\\?\\", 0) != 0 && path.rfind(L"\\\\.\\", 0) != 0)
+        return L"\\\\?\\UNC" + path.substr(1);
+    return path;
+}
+
 DWORD GetFileStamp(const std::wstring& path, std::uint64_t& stamp) {
     stamp = 0;
     WIN32_FIND_DATAW data{};
-    UniqueFindHandle find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+    UniqueFindHandle find(::FindFirstFileExW(ExtendedPath(path).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
     if (!find) return ERROR_FILE_NOT_FOUND;
     stamp = FileStampOf(data.ftCreationTime, data.ftLastWriteTime);
     return 0;
@@ -15,22 +24,8 @@ DWORD GetFileStamp(const std::wstring& path, std::uint64_t& stamp) {
 
 std::uint64_t GetFileSize(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!::GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    if (!::GetFileAttributesExW(ExtendedPath(path).c_str(), GetFileExInfoStandard, &data)) return 0;
     return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
-}
-
-std::wstring VolumeRootOf(const std::wstring& path) {
-    std::size_t end;
-    if (path.rfind(L"\\\\", 0) == 0) {
-        // UNC: the root is \\server\share\ (the fourth backslash).
-        end = path.find(L'\\', 2);
-        if (end != std::wstring::npos) end = path.find(L'\\', end + 1);
-    } else {
-        end = path.find(L'\\');
-    }
-    std::wstring root = path.substr(0, end);
-    root.push_back(L'\\');
-    return root;
 }
 
 bool GetVolumeSpace(const std::wstring& path, std::uint64_t& freeBytes, std::uint64_t& totalBytes) {

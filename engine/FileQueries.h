@@ -1,7 +1,9 @@
 // Small questions the copy engine asks the file system: a file's stamp and
 // size, and a volume's free space, capacity and allocation unit. All sizes
-// are 64-bit.
+// are 64-bit. Paths may be of any length the file system allows.
 #pragma once
+
+#include "media/Volume.h"
 
 #include <windows.h>
 
@@ -30,6 +32,15 @@ inline std::uint64_t FileStampOf(const FILETIME& created, const FILETIME& writte
     return c > w ? c : w;
 }
 
+// The path as the file functions should be given it: a path too long for
+// the classic limit (MAX_PATH, less the 12 characters a folder creation
+// keeps free) in the form Windows takes at any length, "\\?\C:\..." or
+// "\\?\UNC\server\share\..."; any other path (shorter, relative, or in
+// that form already) unchanged. Paths here are built from full, normalised
+// ones (the settings' folders and the names a folder listing gives), which
+// the long form requires.
+std::wstring ExtendedPath(const std::wstring& path);
+
 // The file stamp as directory enumeration reports it. 0 on success;
 // ERROR_FILE_NOT_FOUND with stamp 0 when the file cannot be found.
 DWORD GetFileStamp(const std::wstring& path, std::uint64_t& stamp);
@@ -37,9 +48,7 @@ DWORD GetFileStamp(const std::wstring& path, std::uint64_t& stamp);
 // The file's size in bytes; 0 when it cannot be found.
 std::uint64_t GetFileSize(const std::wstring& path);
 
-// The root that a volume query uses for a path: "E:\Data\x" gives "E:\",
-// "E:" gives "E:\", "\\server\share\x" gives "\\server\share\".
-std::wstring VolumeRootOf(const std::wstring& path);
+using media::VolumeRootOf;
 
 // Bytes free for the caller, and total bytes, of the volume holding the path;
 // kUnknownSpace when the volume cannot be asked.

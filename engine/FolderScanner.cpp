@@ -1,6 +1,7 @@
 #include "engine/FolderScanner.h"
 
 #include "engine/Exclusion.h"
+#include "engine/FileQueries.h"
 #include "framework/Handle.h"
 
 namespace tvx::engine {
@@ -53,7 +54,7 @@ DWORD CTVXFolderScanner::ScanFolder(const std::wstring& folder, const std::vecto
         WIN32_FIND_DATAW entry{};
         // Only the directory entries are read: attributes, times and size
         // come with the enumeration, no source file is opened here.
-        UniqueFindHandle find(FindFirstFileExW((path + L"*.*").c_str(), FindExInfoBasic, &entry,
+        UniqueFindHandle find(FindFirstFileExW(ExtendedPath(path + L"*.*").c_str(), FindExInfoBasic, &entry,
                                                FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH));
         if (!find) return 0;  // no such folder, or no access: nothing from here
         do {

@@ -22,7 +22,7 @@
 // the controller's stop stops); they are serialised.
 #pragma once
 
-#include "app/Tvxthd.h"
+#include "framework/Tvxthd.h"
 #include "engine/Tvxtime.h"
 #include "framework/Handle.h"
 

@@ -3,11 +3,10 @@
 #include "framework/Trace.h"
 #include "settings/Settings.h"
 
-#include <string>
-
 namespace tvx::media {
 
-int CheckDestinationDisk() {
+int CheckDestinationDisk(DiskCheckContext& context) {
+    if (context.destination.empty()) return 0;
     std::wstring diskId;
     settings::ReadDiskID(diskId);
     if (diskId.rfind(L"NotTavrix", 0) == 0) return 1;
@@ -15,8 +14,8 @@ int CheckDestinationDisk() {
     return 0;
 }
 
-void RunFillWarning() {}
+void RunFillWarning(const DiskCheckContext&) {}
 
-void RunAfterPass() {}
+void RunAfterPass(const DiskCheckContext&) {}
 
 }  // namespace tvx::media

@@ -1,10 +1,14 @@
-// The mirror controller's worker thread with the time seam (waits divided by
-// 100): when it runs passes, how it waits, what it posts, how it stops. A
-// hidden window of the main window's class counts the tray messages.
+// The mirror controller's worker thread: when it runs passes, how it waits,
+// what it posts, how it stops. A hidden window of the main window's class
+// counts the tray messages. Nothing here waits a fixed time for something to
+// happen: a pass is held inside a prompt (a file whose copy fails raises the
+// file error alert) while the test acts, and quiet waits are ended by the
+// test as soon as the worker has begun them.
 #include "app/Messages.h"
 #include "app/MirrorController.h"
-#include "app/ProcessFlags.h"
 #include "catalogue/Catalog.h"
+#include "framework/ProcessFlags.h"
+#include "framework/Prompts.h"
 #include "framework/TimeSeam.h"
 #include "settings/Settings.h"
 
@@ -14,6 +18,7 @@
 #include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <thread>
 
 namespace tvx {
@@ -23,6 +28,7 @@ namespace fs = std::filesystem;
 
 const std::wstring kRoot = L"C:\\tvx-worker";
 const std::wstring kSource = kRoot + L"\\src";
+const std::wstring kDestination = kRoot + L"\\dest";
 
 std::atomic<int> g_animate{0};
 std::atomic<int> g_stop{0};
@@ -34,20 +40,27 @@ LRESULT CALLBACK CountingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 }
 
 // Runs the test thread's message loop until the condition holds or the time
-// is up; the worker posts to the window this thread owns.
+// (a limit for a failing test, never a wait the test relies on) is up; the
+// worker posts to the window this thread owns.
 template <typename Condition>
-bool PumpUntil(Condition done, DWORD milliseconds) {
-    const DWORD start = GetTickCount();
+bool PumpUntil(Condition done, DWORD milliseconds = 20000) {
+    const ULONGLONG end = GetTickCount64() + milliseconds;
     for (;;) {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
         if (done()) return true;
-        if (GetTickCount() - start >= milliseconds) return false;
-        Sleep(5);
+        if (GetTickCount64() >= end) return false;
+        Sleep(2);
     }
 }
 
-void Pump(DWORD milliseconds) { PumpUntil([] { return false; }, milliseconds); }
+void Write(const std::wstring& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path.c_str(), std::ios::binary | std::ios::trunc) << text;
+}
+
+// Where a source file's mirror copy lands.
+std::wstring Mirror(const std::wstring& source) { return kDestination + source.substr(2); }
 
 class ControllerTest : public ::testing::Test {
 protected:
@@ -70,19 +83,25 @@ protected:
         catalogue::CTVXCatalog().DeleteFiles();
         std::error_code ec;
         fs::remove_all(kRoot, ec);
-        fs::create_directories(kSource);
-        std::ofstream((kSource + L"\\a.txt").c_str()) << "a";
-        settings::WriteDestination(kRoot + L"\\dest\\");
+        Write(kSource + L"\\a.txt", "a");
+        settings::WriteDestination(kDestination + L"\\");
         settings::WriteSourceList({kSource});
         settings::WriteDiskID(L"NotTavrix");
         settings::WriteRevisions(0);
         settings::WriteStartTime(0);
+        settings::WriteFileErrorStatus(1);
         settings::WriteNumber(settings::kSchedulerType, 3);  // wake only when signalled
+        m_previousSink = SetPromptSink([this](const PromptRequest&) -> INT_PTR {
+            ++m_alerts;
+            if (m_onAlert) m_onAlert();
+            return IDOK;
+        });
     }
 
     void TearDown() override {
         if (m_controller) m_controller->Stop();
         m_controller.reset();
+        SetPromptSink(m_previousSink);
         DestroyWindow(m_window);
         std::error_code ec;
         fs::remove_all(kRoot, ec);
@@ -94,8 +113,23 @@ protected:
         return *m_controller;
     }
 
+    // A source file whose copy fails with the file error alert, first in the
+    // copy order: a file stands where its mirror folder should be.
+    void AddBlockedFile() {
+        Write(kSource + L"\\blocked\\first.txt", "blocked");
+        Write(Mirror(kSource + L"\\blocked"), "a file in the way");
+        HANDLE file = CreateFileW((kSource + L"\\blocked\\first.txt").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+        const FILETIME old{0, 0x01000000};
+        SetFileTime(file, &old, &old, &old);
+        CloseHandle(file);
+    }
+
     HWND m_window = nullptr;
     std::unique_ptr<CTVXMirrorController> m_controller;
+    std::atomic<int> m_alerts{0};
+    std::function<void()> m_onAlert;  // runs on the worker, inside the pass
+    PromptSink m_previousSink;
 };
 
 TEST_F(ControllerTest, WaitIntervalFollowsTheScheduleType) {
@@ -119,8 +153,8 @@ TEST_F(ControllerTest, EmptyDestinationEndsTheWorkerAtOnceWithNothingPosted) {
     settings::DeleteOptionsKey();
     settings::WriteSourceList({kSource});
     ASSERT_EQ(0u, Controller().Start());
-    EXPECT_TRUE(Controller().WaitForWorker(5000)) << "the worker kept running without a destination";
-    Pump(100);
+    EXPECT_TRUE(Controller().WaitForWorker(20000)) << "the worker kept running without a destination";
+    PumpUntil([] { return false; }, 50);
     EXPECT_EQ(0, g_animate.load());
     EXPECT_EQ(0, Controller().PassCount());
     EXPECT_EQ(0, Flags().workerRunning.load());
@@ -129,90 +163,119 @@ TEST_F(ControllerTest, EmptyDestinationEndsTheWorkerAtOnceWithNothingPosted) {
 TEST_F(ControllerTest, StartStampZeroRunsOnePassAtOnceThenWaitsForASignal) {
     ASSERT_EQ(0u, Controller().Start());
     EXPECT_EQ(1, Flags().workerRunning.load());
-    ASSERT_TRUE(PumpUntil([] { return g_stop.load() == 1; }, 10000)) << "no first pass";
+    ASSERT_TRUE(PumpUntil([] { return g_stop.load() == 1; })) << "no first pass";
     EXPECT_EQ(1, g_animate.load());
-    EXPECT_TRUE(fs::exists(kRoot + L"\\dest\\tvx-worker\\src\\a.txt"));
+    EXPECT_TRUE(fs::exists(Mirror(kSource + L"\\a.txt")));
     std::uint64_t stamp = 0;
     settings::ReadStartTime(stamp);
     EXPECT_NE(0u, stamp) << "the first pass stores the start stamp";
-    // Schedule type 3: nothing more happens until the worker is signalled.
-    Pump(500);
-    EXPECT_EQ(1, Controller().PassCount());
+    // Schedule type 3: the worker waits until it is signalled.
     EXPECT_FALSE(Controller().WaitForWorker(0)) << "the worker ended instead of waiting";
     Controller().Signal();
-    ASSERT_TRUE(PumpUntil([] { return g_stop.load() == 2; }, 10000)) << "a signal did not make a pass";
+    ASSERT_TRUE(PumpUntil([] { return g_stop.load() == 2; })) << "a signal did not make a pass";
     EXPECT_EQ(2, Controller().PassCount());
 }
 
-TEST_F(ControllerTest, ASignalDuringAPassMakesExactlyOneMorePass) {
+// A Copy Now that comes before the worker is up (its wake event set before
+// the watch starts) is not taken back: it makes its pass.
+TEST_F(ControllerTest, WakeBeforeTheWorkerStartsMakesItsPass) {
     settings::WriteStartTime(1);  // no first pass
-    ASSERT_EQ(0u, Controller().Start());
-    Pump(100);
-    EXPECT_EQ(0, Controller().PassCount());
+    settings::WriteNumber(settings::kSchedulerType, 0);
     Controller().Signal();
-    // Signals while the pass runs (it pauses 60 ms after copying a.txt).
-    ASSERT_TRUE(PumpUntil([&] { return Controller().InPass(); }, 10000));
-    for (int i = 0; i < 3; ++i) Controller().Signal();
-    ASSERT_TRUE(PumpUntil([] { return g_stop.load() >= 2; }, 10000));
-    Pump(800);
-    EXPECT_EQ(2, Controller().PassCount()) << "signals during a pass make one more pass, not one each";
-    EXPECT_EQ(2, g_stop.load());
+    ASSERT_EQ(0u, Controller().Start());
+    ASSERT_TRUE(PumpUntil([] { return g_stop.load() == 1; })) << "the early wake was lost";
+    EXPECT_TRUE(fs::exists(Mirror(kSource + L"\\a.txt")));
 }
 
-TEST_F(ControllerTest, ChangesEveryFourSecondsHoldThePassBackForThirtyQuietWaits) {
+TEST_F(ControllerTest, SignalsDuringAPassMakeExactlyOneMorePass) {
+    settings::WriteStartTime(1);
+    AddBlockedFile();
+    m_onAlert = [this] {
+        if (m_alerts.load() == 1)
+            for (int i = 0; i < 3; ++i) m_controller->Signal();
+    };
+    ASSERT_EQ(0u, Controller().Start());
+    Controller().Signal();
+    ASSERT_TRUE(PumpUntil([] { return g_stop.load() == 2; }));
+    EXPECT_EQ(2, m_alerts.load()) << "the blocked file fails once in each pass";
+    // The worker is back in its wait with nothing left to do (type 3).
+    ASSERT_TRUE(PumpUntil([this] { return !m_controller->InPass(); }));
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(Controller().WakeEvent(), 0)) << "a third pass is due";
+    EXPECT_EQ(2, Controller().PassCount());
+}
+
+TEST_F(ControllerTest, ChangesInsideEveryQuietWaitHoldThePassBackForThirtyWaits) {
+    timeseam::SetDivisor(1);  // each quiet wait lasts its 5 s unless a wake ends it
     settings::WriteStartTime(1);
     ASSERT_EQ(0u, Controller().Start());
-    Pump(100);
     const HANDLE wake = Controller().WakeEvent();
+    // A change inside each quiet wait, as soon as the worker has begun it.
     std::atomic<bool> changing{true};
-    // A change every 4 s (40 ms here), inside each 5 s (50 ms) quiet wait.
     std::thread changes([&] {
+        LONG seen = 0;
         while (changing.load()) {
-            SetEvent(wake);
-            Sleep(40);
+            const LONG begun = m_controller->QuietWaitsBegun();
+            if (begun != seen && begun <= 30) {
+                seen = begun;
+                SetEvent(wake);
+            }
+            Sleep(1);
         }
     });
-    const bool passed = PumpUntil([] { return g_stop.load() == 1; }, 20000);
+    SetEvent(wake);
+    const bool passed = PumpUntil([] { return g_stop.load() == 1; }, 60000);
     changing = false;
     changes.join();
     ASSERT_TRUE(passed) << "the pass never came while changes went on";
     EXPECT_EQ(30, Controller().LastQuietWaits());
 
-    // A change that came during that pass makes one more; then all is quiet.
-    Pump(500);
-    const int passes = g_stop.load();
     // A single change: one quiet wait, then the pass.
+    timeseam::SetDivisor(100);
     Controller().Signal();
-    ASSERT_TRUE(PumpUntil([&] { return g_stop.load() == passes + 1; }, 10000));
+    ASSERT_TRUE(PumpUntil([] { return g_stop.load() == 2; }));
     EXPECT_EQ(1, Controller().LastQuietWaits());
 }
 
-TEST_F(ControllerTest, StopDuringAPassEndsItAndReturns) {
-    // Enough files that the pass is still copying when the stop comes.
-    for (int i = 0; i < 300; ++i) std::ofstream((kSource + L"\\f" + std::to_wstring(i)).c_str()) << i;
+// Stop waits for a pass held in a prompt; once the prompt is answered the
+// copy ends before the files after it.
+TEST_F(ControllerTest, StopDuringAPassEndsItBeforeTheNextFile) {
+    AddBlockedFile();
+    for (int i = 0; i < 50; ++i) Write(kSource + L"\\f" + std::to_wstring(i), std::to_string(i));
+    m_onAlert = [this] {
+        while (!m_controller->CopyProgress().StopRequested()) Sleep(1);
+    };
     ASSERT_EQ(0u, Controller().Start());
-    ASSERT_TRUE(PumpUntil([] { return g_animate.load() == 1; }, 10000));
-    const DWORD start = GetTickCount();
+    ASSERT_TRUE(PumpUntil([this] { return m_alerts.load() == 1; }));
     Controller().Stop();
-    EXPECT_LT(GetTickCount() - start, 3000u);
     EXPECT_TRUE(Controller().WaitForWorker(0));
     EXPECT_FALSE(Controller().HasWorker());
     EXPECT_EQ(0, Flags().workerRunning.load());
+    for (int i = 0; i < 50; ++i) EXPECT_FALSE(fs::exists(Mirror(kSource + L"\\f" + std::to_wstring(i)))) << i;
 }
 
-TEST_F(ControllerTest, UpdateAtShutdownSkipsTheQuietPeriodAndEndsAfterThePass) {
+// The session ends: one more pass that starts after the request, even when
+// a pass is running then; no quiet period; the worker ends after it.
+TEST_F(ControllerTest, LastPassAtTheSessionEndRunsAfterTheRunningOneAndEndsTheWorker) {
     settings::WriteStartTime(1);
     settings::WriteNumber(settings::kSchedulerType, 1);
     settings::WriteNumber(settings::kSchedulerInterval, 60);
-    SetEnvironmentVariableW(L"TVX_SHUTDOWN_REQUEST", L"trace");
+    AddBlockedFile();
+    std::thread sessionEnd;
+    m_onAlert = [&] {
+        // A file saved just before the end comes while this pass runs.
+        if (m_alerts.load() == 1) {
+            Write(kSource + L"\\late.txt", "saved at the end");
+            sessionEnd = std::thread([this] { m_controller->RunLastPass(); });
+        }
+    };
     ASSERT_EQ(0u, Controller().Start());
-    Pump(100);
-    Flags().updateAtShutdown.store(1);
     Controller().Signal();
-    EXPECT_TRUE(Controller().WaitForWorker(10000)) << "the worker did not end after the last pass";
-    EXPECT_EQ(1, Controller().PassCount());
+    ASSERT_TRUE(PumpUntil([] { return g_stop.load() == 2; }));
+    sessionEnd.join();
+    EXPECT_TRUE(Controller().WaitForWorker(0)) << "the worker runs on after its last pass";
+    EXPECT_EQ(2, Controller().PassCount());
     EXPECT_EQ(0, Controller().LastQuietWaits());
-    SetEnvironmentVariableW(L"TVX_SHUTDOWN_REQUEST", nullptr);
+    EXPECT_TRUE(fs::exists(Mirror(kSource + L"\\late.txt"))) << "the last pass began after the request";
     Flags().updateAtShutdown.store(0);
 }
 

@@ -3,12 +3,13 @@
 // executable's folder, the alerts recorded, and a disk-full handler double.
 #pragma once
 
-#include "app/ProcessFlags.h"
 #include "catalogue/Catalog.h"
 #include "engine/Alerts.h"
 #include "engine/ChangedFileList.h"
 #include "engine/CopyEngine.h"
 #include "engine/FileQueries.h"
+#include "framework/ProcessFlags.h"
+#include "framework/Prompts.h"
 #include "settings/Settings.h"
 #include "tests/disks/VirtualDisk.h"
 
@@ -38,7 +39,7 @@ struct FileFacts {
 inline FileFacts Facts(const std::wstring& path) {
     FileFacts facts;
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return facts;
+    if (!GetFileAttributesExW(ExtendedPath(path).c_str(), GetFileExInfoStandard, &data)) return facts;
     facts.attributes = data.dwFileAttributes;
     facts.created = FileTimeValue(data.ftCreationTime);
     facts.accessed = FileTimeValue(data.ftLastAccessTime);
@@ -52,11 +53,13 @@ inline void PrintTo(const FileFacts& f, std::ostream* os) {
         << f.accessed << " written " << f.written << " size " << f.size;
 }
 
-inline bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline bool Exists(const std::wstring& path) {
+    return GetFileAttributesW(ExtendedPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 inline void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    SetFileAttributesW(ExtendedPath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+    HANDLE file = CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file) << GetLastError();
     DWORD written = 0;
     EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
@@ -64,7 +67,8 @@ inline void WriteBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 inline std::string ReadBytes(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return "<missing>";
     std::string bytes;
     char buffer[65536];
@@ -76,7 +80,7 @@ inline std::string ReadBytes(const std::wstring& path) {
 
 // Sets the three times (creation, last access, last write) of a file.
 inline void SetTimes(const std::wstring& path, std::uint64_t created, std::uint64_t accessed, std::uint64_t written) {
-    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    HANDLE file = CreateFileW(ExtendedPath(path).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file) << GetLastError();
     auto ft = [](std::uint64_t v) { return FILETIME{static_cast<DWORD>(v), static_cast<DWORD>(v >> 32)}; };
@@ -118,11 +122,14 @@ inline std::string ReadAt(const std::wstring& path, std::uint64_t offset, std::s
     return bytes;
 }
 
+// What a folder listing matches the partial files of copies by.
+inline const std::wstring kPartialPattern = std::wstring(kPartialCopyPrefix) + L"*" + kPartialCopySuffix;
+
 // The names of a folder's entries that match a pattern ("*" for all).
 inline std::vector<std::wstring> Names(const std::wstring& folder, const wchar_t* pattern = L"*") {
     std::vector<std::wstring> names;
     WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW((folder + L"\\" + pattern).c_str(), &data);
+    HANDLE find = FindFirstFileW(ExtendedPath(folder + L"\\" + pattern).c_str(), &data);
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
         const std::wstring name = data.cFileName;
@@ -175,10 +182,11 @@ protected:
             ASSERT_EQ(ERROR_SUCCESS, write(1));
         ASSERT_EQ(ERROR_SUCCESS, settings::WriteDiskStartTime(0));
         Flags().modalWindow.store(0);
-        m_previousSink = SetAlertSink([this](const AlertRequest& alert) {
+        m_previousSink = SetPromptSink([this](const PromptRequest& alert) -> INT_PTR {
             EXPECT_EQ(1, Flags().modalWindow.load()) << "the modal-window flag is set while an alert is up";
             m_alerts.push_back(alert);
             if (m_onAlert) m_onAlert(alert);
+            return IDOK;
         });
 
         ASSERT_EQ(0, catalogue::CTVXCatalog().DeleteFiles());
@@ -190,7 +198,7 @@ protected:
     void TearDown() override {
         m_engine.reset();
         m_catalog.Close();
-        SetAlertSink(m_previousSink);
+        SetPromptSink(m_previousSink);
         EXPECT_EQ(ERROR_SUCCESS, testdisks::DeleteDiskFolder(m_unix));
     }
 
@@ -198,7 +206,7 @@ protected:
     std::wstring Source(const std::wstring& relative, const std::string& bytes, std::uint64_t stamp = kStamp) {
         const std::wstring path = m_source + L"\\" + relative;
         for (std::size_t slash = m_source.size() + 1; (slash = path.find(L'\\', slash)) != std::wstring::npos; ++slash)
-            CreateDirectoryW(path.substr(0, slash).c_str(), nullptr);
+            CreateDirectoryW(ExtendedPath(path.substr(0, slash)).c_str(), nullptr);
         WriteBytes(path, bytes);
         SetTimes(path, stamp, stamp, stamp);
         return path;
@@ -233,9 +241,9 @@ protected:
 
     std::string m_unix;
     std::wstring m_work, m_source, m_destination;
-    std::vector<AlertRequest> m_alerts;
-    std::function<void(const AlertRequest&)> m_onAlert;
-    AlertSink m_previousSink;
+    std::vector<PromptRequest> m_alerts;
+    std::function<void(const PromptRequest&)> m_onAlert;
+    PromptSink m_previousSink;
     FakeDiskFullHandler m_handler;
     std::unique_ptr<ProbeEngine> m_engine;
     catalogue::CTVXCatalog m_catalog;

@@ -3,6 +3,8 @@
 // name too long to number keeps one plain revision.
 #include "tests/engine/copy/CopyTestSupport.h"
 
+#include <filesystem>
+
 namespace tvx::engine::testing {
 namespace {
 
@@ -105,10 +107,49 @@ TEST_F(RevisionTest, NameTooLongToNumberKeepsOnePlainRevision) {
     EXPECT_EQ("v3", ReadBytes(Mirror(longPath)));
     // The first copy already finds no numbered revision and warns, then each change.
     ASSERT_EQ(3u, m_alerts.size());
-    for (const AlertRequest& alert : m_alerts) {
+    for (const PromptRequest& alert : m_alerts) {
         EXPECT_EQ(kLongNameAlert, alert.dialog);
         EXPECT_EQ(RevisionNameOf(RevisionBase(longPath), 1), alert.text);
     }
+}
+
+// Source, mirror and revision paths past the classic limit of 260
+// characters: the file is copied, and its (unnumbered) revision made.
+TEST_F(RevisionTest, PathsLongerThanTheClassicLimitWork) {
+    std::wstring relative;
+    while (m_source.size() + relative.size() < 300) relative += L"A folder with a long name\\";
+    relative += L"Report.txt";
+    const std::wstring path = Source(relative, "v1");
+    ASSERT_GT(path.size(), static_cast<std::size_t>(MAX_PATH));
+    CopyPass({path});
+    Source(relative, "v2", kStamp + kDay);
+    CopyPass({path});
+
+    EXPECT_EQ("v2", ReadBytes(Mirror(path)));
+    EXPECT_EQ("v1", ReadBytes(RevisionBase(path))) << "too long to number: one plain revision";
+    for (const PromptRequest& alert : m_alerts) EXPECT_EQ(kLongNameAlert, alert.dialog) << alert.code;
+    EXPECT_FALSE(m_alerts.empty());
+}
+
+// A file stands where the revisions folder should be: no revision can be
+// made, which the user hears of, and the mirror copy is brought up to date
+// at every change all the same.
+TEST_F(RevisionTest, RevisionThatCannotBeMadeDoesNotHoldTheCopyBack) {
+    const std::wstring path = Source(L"Plans\\Plan.txt", "plan 1");
+    CopyPass({path});
+    const std::wstring revisions = DestinationRootOf(m_destination) + L"\\" + kRevisionsFolder;
+    std::filesystem::remove_all(std::filesystem::path(revisions));
+    WriteBytes(revisions, "in the way");
+    for (int version = 2; version <= 3; ++version) {
+        Source(L"Plans\\Plan.txt", "plan " + std::to_string(version), kStamp + version * kDay);
+        CopyPass({path});
+        EXPECT_EQ("plan " + std::to_string(version), ReadBytes(Mirror(path)));
+        EXPECT_TRUE(Recorded(path));
+    }
+    ASSERT_EQ(2u, m_alerts.size());
+    EXPECT_EQ(kFileErrorAlert, m_alerts[0].dialog);
+    EXPECT_EQ(RevisionBase(path), m_alerts[0].text);
+    EXPECT_NE(0u, m_alerts[0].code);
 }
 
 TEST_F(RevisionTest, FileInUseMakesNoRevisionUntilItIsCopied) {
@@ -132,22 +173,44 @@ TEST_F(RevisionTest, FileInUseMakesNoRevisionUntilItIsCopied) {
     EXPECT_TRUE(m_alerts.empty());
 }
 
-TEST_F(RevisionTest, MirrorCopyWithTheSourcesStampIsOnlyRecorded) {
-    const std::wstring path = Source(L"same.txt", "original");
-    CopyPass({path});
-    const std::wstring mirror = Mirror(path);
-    WriteBytes(mirror, "changed on the disk, same times");
-    SetTimes(mirror, kStamp, kStamp, kStamp);
-    m_catalog.Close();  // as after a complete copy that emptied the catalogue
+// After a complete copy emptied the catalogue, a mirror copy of the same
+// size and times is taken as the source's version and only recorded; one
+// whose size (or either time) differs is a version of its own, kept as a
+// revision before the copy.
+TEST_F(RevisionTest, MirrorCopyOfTheSameSizeAndTimesIsOnlyRecorded) {
+    const std::wstring same = Source(L"same.txt", "original");
+    const std::wstring other = Source(L"other.txt", "original");
+    CopyPass({same, other});
+    WriteBytes(Mirror(same), "ORIGINAL");
+    SetTimes(Mirror(same), kStamp, kStamp, kStamp);
+    // A longer document copied over the source keeps the times it had.
+    Source(L"other.txt", "another document", kStamp);
+    m_catalog.Close();
     ASSERT_EQ(0, m_catalog.DeleteFiles());
     ASSERT_EQ(0, m_catalog.OpenOrReset());
-    ASSERT_FALSE(Recorded(path));
 
-    CopyPass({path});
-    EXPECT_TRUE(Recorded(path));
-    EXPECT_EQ("changed on the disk, same times", ReadBytes(mirror)) << "nothing was copied";
-    EXPECT_TRUE(Names(RevisionFolder(path)).empty()) << "no revision";
-    EXPECT_EQ(0u, m_engine->BytesCopied());
+    CopyPass({same, other});
+    EXPECT_TRUE(Recorded(same));
+    EXPECT_EQ("ORIGINAL", ReadBytes(Mirror(same))) << "nothing was copied";
+    EXPECT_TRUE(Names(RevisionFolder(same), L"same*").empty()) << "no revision";
+    EXPECT_TRUE(Recorded(other));
+    EXPECT_EQ("another document", ReadBytes(Mirror(other)));
+    EXPECT_EQ("original", ReadBytes(RevisionNameOf(RevisionBase(other), 1)));
+    EXPECT_EQ(16u, m_engine->BytesCopied());
+
+    // Wine reports a file's creation time as its last-write time; the rule
+    // itself holds for files whose creation time is the later one.
+    FILE_BASIC_INFO source{};
+    source.CreationTime.QuadPart = static_cast<LONGLONG>(kStamp + kDay);
+    source.LastWriteTime.QuadPart = static_cast<LONGLONG>(kStamp);
+    WIN32_FILE_ATTRIBUTE_DATA mirror{};
+    mirror.ftCreationTime = {static_cast<DWORD>(kStamp + kDay), static_cast<DWORD>((kStamp + kDay) >> 32)};
+    mirror.ftLastWriteTime = {static_cast<DWORD>(kStamp), static_cast<DWORD>(kStamp >> 32)};
+    mirror.nFileSizeLow = 8;
+    EXPECT_TRUE(IsSameVersion(source, 8, mirror));
+    EXPECT_FALSE(IsSameVersion(source, 9, mirror));
+    mirror.ftLastWriteTime.dwLowDateTime += 1;  // an older document: its creation time stays the later one
+    EXPECT_FALSE(IsSameVersion(source, 8, mirror));
 }
 
 }  // namespace

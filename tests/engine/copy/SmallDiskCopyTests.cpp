@@ -5,6 +5,9 @@
 // another program fills during a pass, behind the engine's free-space figure.
 #include "tests/engine/copy/CopyTestSupport.h"
 
+#include <atomic>
+#include <thread>
+
 namespace tvx::engine::testing {
 namespace {
 
@@ -34,7 +37,7 @@ protected:
     }
     bool NoPartialFileUnder(const std::wstring& source) {
         const std::wstring mirror = Mirror(source);
-        return Names(mirror.substr(0, mirror.rfind(L'\\')), kPartialCopyName).empty();
+        return Names(mirror.substr(0, mirror.rfind(L'\\')), kPartialPattern.c_str()).empty();
     }
 
     std::string m_disk;
@@ -102,6 +105,40 @@ TEST_F(SmallDiskCopyTest, DeclinedExchangeEndsThePass) {
     EXPECT_TRUE(m_alerts.empty());
 }
 
+TEST_F(SmallDiskCopyTest, ExchangeThatBringsNoRoomIsNotAskedForEver) {
+    WriteBytes(L"E:\\filler.bin", std::string(1900 * 1024, 'f'));
+    const std::wstring path = Source(L"first.bin", std::string(300 * 1024, '1'));
+    m_handler.answer = [] { return DWORD{0}; };  // "a disk with room is in", but it is the same full one
+
+    CopyPass({path});
+    EXPECT_EQ(static_cast<std::size_t>(kMostExchangesPerFile), m_handler.calls.size());
+    EXPECT_FALSE(Exists(Mirror(path)));
+    EXPECT_FALSE(Recorded(path));
+}
+
+// The disk is pulled out while the first file's alert is up: the files after
+// it give one alert for the destination, and stay listed.
+TEST_F(SmallDiskCopyTest, DiskPulledOutEndsTheCopyWithOneAlert) {
+    const std::wstring first = Source(L"blocked\\first.txt", "first", kStamp);
+    const std::wstring folder = Mirror(m_source + L"\\blocked");
+    ASSERT_EQ(0u, m_engine->EnsureFolder(folder.substr(0, folder.rfind(L'\\'))));
+    WriteBytes(folder, "a file in the way");
+    std::vector<std::wstring> others;
+    for (int i = 1; i <= 3; ++i) others.push_back(Source(L"f" + std::to_wstring(i) + L".txt", "x", kStamp + i * kDay));
+    m_onAlert = [](const PromptRequest&) {
+        if (GetFileAttributesW(L"E:\\") != INVALID_FILE_ATTRIBUTES) EXPECT_EQ(ERROR_SUCCESS, testdisks::RemoveDisk(L'E'));
+    };
+
+    CopyPass({others[0], others[1], others[2], first});
+    ASSERT_EQ(2u, m_alerts.size());
+    EXPECT_EQ(first, m_alerts[0].text);
+    EXPECT_EQ(L"E:\\", m_alerts[1].text) << "the second alert names the destination";
+    EXPECT_EQ(static_cast<DWORD>(ERROR_NOT_READY), m_alerts[1].code) << "no disk, as Windows says it";
+    for (const std::wstring& path : others) EXPECT_FALSE(Recorded(path));
+    ASSERT_EQ(ERROR_SUCCESS, testdisks::InsertDisk(L'E', m_disk));
+    for (const std::wstring& path : others) EXPECT_FALSE(Exists(Mirror(path)));
+}
+
 TEST_F(SmallDiskCopyTest, NewVersionWithRoomOnlyInPlaceOfTheOldOverwritesIt) {
     const std::wstring path = Source(L"big.bin", std::string(1200 * 1024, 'a'));
     CopyPass({path});
@@ -137,7 +174,7 @@ protected:
         const std::wstring folder = Mirror(m_source + L"\\blocked");
         EXPECT_EQ(0u, m_engine->EnsureFolder(folder.substr(0, folder.rfind(L'\\'))));
         WriteBytes(folder, "a file in the way");
-        m_onAlert = [left](const AlertRequest&) {
+        m_onAlert = [left](const PromptRequest&) {
             const std::uint64_t free = GetFreeSpace(L"E:");
             ASSERT_GT(free, left);
             WriteBytes(L"E:\\filler.bin", std::string(static_cast<std::size_t>(free - left), 'f'));
@@ -172,6 +209,34 @@ TEST_F(FillingDiskCopyTest, RoomOnlyInPlaceOfTheOldCopyIsFoundAndUsed) {
     EXPECT_TRUE(Recorded(path));
     EXPECT_TRUE(NoPartialFileUnder(path));
     EXPECT_EQ(1536u * 1024, m_engine->BytesCopied()) << "each byte counted once";
+}
+
+// A copy written over the old one in place cannot give it back: a stop that
+// comes while it is written waits until the file is complete, then ends the
+// copy before the next file.
+TEST_F(FillingDiskCopyTest, StopDuringAnInPlaceCopyFinishesThatFileFirst) {
+    const std::wstring path = Source(L"data.bin", std::string(30 * 1024 * 1024, 'a'), kStamp + kDay);
+    CopyPass({path});
+    const std::string bytes(40 * 1024 * 1024, 'b');
+    Source(L"data.bin", bytes, kStamp + 2 * kDay);
+    const std::wstring first = FirstFileFillingTheDiskTo(20 * 1024 * 1024);
+    const std::wstring later = Source(L"later.txt", "later", kStamp + 3 * kDay);
+    m_engine = std::make_unique<ProbeEngine>(m_handler);  // no bytes counted yet
+
+    std::atomic<bool> done{false};
+    std::thread stopper([&] {
+        while (!done.load() && m_engine->BytesCopied() == 0) YieldProcessor();
+        m_engine->Stop();
+    });
+    CopyPass({path, first, later});
+    done.store(true);
+    stopper.join();
+
+    EXPECT_TRUE(m_handler.calls.empty()) << "the new copy fits in place of the old";
+    EXPECT_EQ(bytes.size(), GetFileSize(Mirror(path)));
+    EXPECT_EQ(bytes, ReadBytes(Mirror(path)));
+    EXPECT_TRUE(Recorded(path));
+    EXPECT_FALSE(Exists(Mirror(later))) << "the stop ends the copy after that file";
 }
 
 TEST_F(FillingDiskCopyTest, SmallNewFileThatStopsFittingLeavesNothingUnderItsName) {

@@ -3,6 +3,8 @@
 // controller's RunPass doing scan, disk check, copy and start stamp.
 #include "app/MirrorController.h"
 #include "catalogue/Catalog.h"
+#include "engine/FileQueries.h"
+#include "framework/Prompts.h"
 #include "framework/TimeSeam.h"
 #include "settings/Settings.h"
 #include "tests/disks/VirtualDisk.h"
@@ -63,22 +65,36 @@ void SetTimes(const std::wstring& path, const FILETIME& created, const FILETIME&
     CloseHandle(h);
 }
 
-// Keeps a mirror copy's stamp while changing its bytes, so that a test can
-// see whether a pass copied over it.
+// Keeps a mirror copy's size and times while changing its bytes (to as many
+// '~'), so that a test can see whether a pass copied over it.
 void Scribble(const std::wstring& mirror) {
     WIN32_FILE_ATTRIBUTE_DATA d{};
     ASSERT_TRUE(GetFileAttributesExW(mirror.c_str(), GetFileExInfoStandard, &d));
-    Write(mirror, "scribbled");
+    Write(mirror, std::string(d.nFileSizeLow, '~'));
     SetTimes(mirror, d.ftCreationTime, d.ftLastWriteTime);
     SetFileAttributesW(mirror.c_str(), d.dwFileAttributes);
 }
 
+// Deletes a tree of any depth (in the long path form, which std::filesystem
+// does not take here).
 void RemoveTree(const std::wstring& path) {
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
-        SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(path, ec);
+    const std::wstring root = path.rfind(L"\\\\?\\", 0) == 0 ? path : L"\\\\?\\" + path;
+    WIN32_FIND_DATAW entry{};
+    const HANDLE find = FindFirstFileW((root + L"\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = entry.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring child = root + L"\\" + name;
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(child);
+            else
+                DeleteFileW(child.c_str());
+        } while (FindNextFileW(find, &entry));
+        FindClose(find);
+    }
+    RemoveDirectoryW(root.c_str());
 }
 
 bool StartTimeStored() {
@@ -142,7 +158,7 @@ TEST_F(PassTest, NothingChangedCopiesNothingAndLeavesTheStartStampAlone) {
     ForgetStartTime();
     Scribble(Mirror(m_a));
     ASSERT_EQ(0u, Pass());
-    EXPECT_EQ("scribbled", Read(Mirror(m_a))) << "an unchanged file was copied again";
+    EXPECT_EQ("~~~~~", Read(Mirror(m_a))) << "an unchanged file was copied again";
     EXPECT_FALSE(StartTimeStored()) << "a pass without changes wrote the start stamp";
 }
 
@@ -168,7 +184,7 @@ TEST_F(PassTest, ASourceWithOrWithoutItsTrailingBackslashIsTheSameFiles) {
     Scribble(Mirror(m_a));
     settings::WriteSourceList({kSource});
     ASSERT_EQ(0u, Pass());
-    EXPECT_EQ("scribbled", Read(Mirror(m_a))) << "the same file was looked up under another path";
+    EXPECT_EQ("~~~~~", Read(Mirror(m_a))) << "the same file was looked up under another path";
 }
 
 TEST_F(PassTest, WithoutTheDiskOrWhenStoppedNothingIsCopiedAndTheFilesStayListed) {
@@ -213,18 +229,86 @@ TEST_F(PassTest, CompleteCopyWithRevisionsOnlyRecordsMirrorCopiesThatAreCurrent)
     // A complete copy: the catalogue starts empty.
     ASSERT_EQ(0, catalogue::CTVXCatalog().DeleteFiles());
     ASSERT_EQ(0u, Pass());
-    EXPECT_EQ("scribbled", Read(Mirror(m_a))) << "a current mirror copy was copied again";
+    EXPECT_EQ("~~~~~", Read(Mirror(m_a))) << "a current mirror copy was copied again";
     const std::wstring revisions = kRoot + L"\\dest\\Tavrix Dovetrak 3 Revisions";
     EXPECT_FALSE(Exists(revisions + L"\\tvx-pass\\src\\a.(1).txt"));
     // It was recorded: the next pass copies nothing...
     ASSERT_EQ(0u, Pass());
-    EXPECT_EQ("scribbled", Read(Mirror(m_a)));
+    EXPECT_EQ("~~~~~", Read(Mirror(m_a)));
     // ...until the source changes; then the mirror copy becomes revision 1.
-    Sleep(20);
     Write(m_a, "alpha 2");
+    FILETIME later = LastWrite(m_a);
+    later.dwHighDateTime += 1;  // a change the clock's resolution cannot hide
+    SetTimes(m_a, later, later);
     ASSERT_EQ(0u, Pass());
     EXPECT_EQ("alpha 2", Read(Mirror(m_a)));
-    EXPECT_EQ("scribbled", Read(revisions + L"\\tvx-pass\\src\\a.(1).txt"));
+    EXPECT_EQ("~~~~~", Read(revisions + L"\\tvx-pass\\src\\a.(1).txt"));
+}
+
+TEST_F(PassTest, EmptiedExclusionListTakesEffectAtTheNextPass) {
+    ASSERT_EQ(0u, Pass());
+    EXPECT_FALSE(Exists(Mirror(m_excluded)));
+    ASSERT_EQ(ERROR_SUCCESS, settings::DeleteFilterList());  // the dialog's OK with an empty list
+    ASSERT_EQ(0u, Pass());
+    EXPECT_EQ("scratch", Read(Mirror(m_excluded)));
+}
+
+// "Complete copy of all files" while a pass runs (here: while its alert is
+// up) keeps its start stamp of 0, and the next pass copies every file again.
+TEST_F(PassTest, CompleteCopyAskedForDuringAPassIsNotLost) {
+    settings::WriteFileErrorStatus(1);
+    ASSERT_EQ(0u, Pass());
+    Scribble(Mirror(m_a));
+    Write(kSource + L"\\blocked\\new.txt", "new");
+    Write(Mirror(kSource + L"\\blocked"), "a file in the way");  // the new file's copy fails with an alert
+    const PromptSink previous = SetPromptSink([this](const PromptRequest&) -> INT_PTR {
+        m_controller->RequestCompleteCopy();
+        return IDOK;
+    });
+    const DWORD result = Pass();
+    SetPromptSink(previous);
+    ASSERT_EQ(0u, result);
+    EXPECT_EQ(0u, StoredStartTime()) << "the pass stored its own start stamp over the request";
+    ASSERT_EQ(0u, Pass());
+    EXPECT_EQ("alpha", Read(Mirror(m_a))) << "the complete copy lists every file again";
+    EXPECT_NE(0u, StoredStartTime());
+}
+
+// A Cancel in the progress window before the first file is copied (or any
+// stop of the copy after the pass began) is kept: nothing is copied.
+TEST_F(PassTest, CancelBeforeTheFirstFileCopiesNothing) {
+    int shown = 0;
+    m_controller->SetProgressWindow([&](CTVXMirrorController& controller, bool show) {
+        if (show) {
+            ++shown;
+            controller.CancelCopy();
+        }
+    });
+    ASSERT_EQ(0u, m_controller->RunPass(1));
+    EXPECT_EQ(1, shown);
+    EXPECT_FALSE(Exists(Mirror(m_a)));
+    EXPECT_FALSE(Exists(Mirror(m_b)));
+
+    m_controller->SetProgressWindow(nullptr);
+    ASSERT_EQ(0u, m_controller->RunPass(1));
+    EXPECT_EQ("alpha", Read(Mirror(m_a))) << "the next pass copies";
+}
+
+// A source tree deeper than the classic 260-character limit is scanned and
+// copied all the way down.
+TEST_F(PassTest, SourceTreeDeeperThanTheClassicLimitIsCopied) {
+    std::wstring folder = kSource;
+    while (folder.size() < 300) {
+        folder += L"\\a rather long folder name";
+        ASSERT_TRUE(CreateDirectoryW(engine::ExtendedPath(folder).c_str(), nullptr)) << GetLastError();
+    }
+    const std::wstring deep = folder + L"\\deep.txt";
+    HANDLE file = CreateFileW(engine::ExtendedPath(deep).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    CloseHandle(file);
+    ASSERT_EQ(0u, Pass());
+    EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(engine::ExtendedPath(Mirror(deep)).c_str()));
+    EXPECT_EQ("alpha", Read(Mirror(m_a)));
 }
 
 TEST_F(PassTest, APassCopiesOntoTheDiskInARemovableDrive) {

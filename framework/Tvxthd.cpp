@@ -1,4 +1,4 @@
-#include "app/Tvxthd.h"
+#include "framework/Tvxthd.h"
 
 namespace {
 constexpr wchar_t kModule[] = L".\\Tvxthd";

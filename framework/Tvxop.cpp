@@ -1,6 +1,6 @@
-#include "app/Tvxop.h"
+#include "framework/Tvxop.h"
 
-#include "app/Tvxsem.h"
+#include "framework/Tvxsem.h"
 #include "framework/Trace.h"
 
 namespace {

@@ -50,8 +50,8 @@
 // 32-bit counter under a process-wide mutex; 0xFFFFFFFF is never handed out.
 #pragma once
 
-#include "app/TvxBaseError.h"
-#include "app/Tvxthd.h"
+#include "framework/TvxBaseError.h"
+#include "framework/Tvxthd.h"
 
 #include <atomic>
 #include <cstdint>

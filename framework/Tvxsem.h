@@ -7,7 +7,7 @@
 // thread.
 #pragma once
 
-#include "app/TvxBaseError.h"
+#include "framework/TvxBaseError.h"
 #include "framework/Handle.h"
 
 #include <windows.h>

@@ -1,4 +1,4 @@
-#include "app/Tvxsem.h"
+#include "framework/Tvxsem.h"
 
 namespace {
 constexpr wchar_t kModule[] = L".\\Tvxsem";

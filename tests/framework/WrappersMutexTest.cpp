@@ -1,5 +1,5 @@
-#include "app/Tvxsem.h"
-#include "app/Tvxthd.h"
+#include "framework/Tvxsem.h"
+#include "framework/Tvxthd.h"
 
 #include <gtest/gtest.h>
 

@@ -16,7 +16,7 @@
 // neither stops nor waits for the thread, so wait (Wait) before destroying it.
 #pragma once
 
-#include "app/TvxBaseError.h"
+#include "framework/TvxBaseError.h"
 #include "framework/Handle.h"
 
 #include <windows.h>

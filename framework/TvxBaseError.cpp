@@ -1,4 +1,4 @@
-#include "app/TvxBaseError.h"
+#include "framework/TvxBaseError.h"
 
 #include "framework/Trace.h"
 

@@ -1,4 +1,4 @@
-#include "app/Tvxthd.h"
+#include "framework/Tvxthd.h"
 
 #include <gtest/gtest.h>
 
