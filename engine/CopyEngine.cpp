@@ -129,7 +129,7 @@ bool SetDeleteOnClose(HANDLE file, bool remove) {
 // written over or deleted; a taken name makes the next one be tried. While
 // it is written the file is marked to be deleted when its handle closes, so
 // that not even a crash of the program leaves it behind; the mark is taken
-// back just before the file takes its target's place (KeepPartial). DELETE
+// back just before the file takes its target's place. DELETE
 // access lets it be marked and renamed through its handle.
 UniqueHandle CreatePartial(const std::wstring& target, DWORD attributes, std::wstring& partial, DWORD& error,
                            bool& marked) {
