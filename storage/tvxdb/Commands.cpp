@@ -217,18 +217,23 @@ int RunTvxdb(const std::vector<std::string>& args, std::istream& in, std::ostrea
     }
     Tool tool(in, out);
     const std::string& command = args[0];
+    // The output is buffered: whatever a command wrote goes out before the
+    // error line that ends it, and before the exit.
     try {
-        if (command == "create") return tool.Create(args);
-        if (command == "append") return tool.Append(args);
-        if (command == "dump") return tool.Dump(args);
-        if (command == "keys") return tool.Keys(args);
-        if (command == "seek") return tool.Seek(args);
-        if (command == "check") return tool.Check(args);
-        if (command == "pack") return tool.Pack(args);
-        if (command == "reindex") return tool.Reindex(args);
-        err << kUsage << '\n';
-        return 2;
+        int rc = 2;
+        if (command == "create") rc = tool.Create(args);
+        else if (command == "append") rc = tool.Append(args);
+        else if (command == "dump") rc = tool.Dump(args);
+        else if (command == "keys") rc = tool.Keys(args);
+        else if (command == "seek") rc = tool.Seek(args);
+        else if (command == "check") rc = tool.Check(args);
+        else if (command == "pack") rc = tool.Pack(args);
+        else if (command == "reindex") rc = tool.Reindex(args);
+        else err << kUsage << '\n';
+        out.flush();
+        return rc;
     } catch (const Failure& f) {
+        out.flush();
         err << "tvxdb: " << f.message << " (code " << f.code << ")\n";
         return 2;
     }

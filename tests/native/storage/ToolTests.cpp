@@ -3,7 +3,10 @@
 #include "storage/Escape.h"
 #include "storage/tvxdb/Commands.h"
 
+#include <cstdlib>
 #include <sstream>
+
+#include <sys/wait.h>
 
 namespace tvx::db::test {
 namespace {
@@ -88,6 +91,52 @@ TEST_F(ToolTest, CheckReportsAnInterruptedIndexInsteadOfRepairingIt) {
     EXPECT_NE(m_err.str().find("code -310"), std::string::npos) << m_err.str();
     EXPECT_EQ(Bytes(Path("REVNS.CDX")), cdx) << "check changed the index it was asked to check";
 }
+
+// Record i's path among `count`: folders in another order than the records.
+std::string SeekPath(int i, int count) {
+    return "c:\\d" + std::to_string(i * 7919 % count) + "\\\xE9" + std::to_string(i) + "?";
+}
+
+#ifdef TVX_TVXDB
+// The real tool, its output buffered: when a key finds a record that the
+// table cannot give (damage), every answer before it is out, complete and in
+// order, then the error line, exit 2. A look-up that skips reading the record
+// must refuse what reading it would refuse.
+TEST_F(ToolTest, SeekStopsAtADamagedRecordWithEveryEarlierAnswerOut) {
+    for (const int code : {kErrData, kErrIndex}) {
+        SCOPED_TRACE(code == kErrData ? "last record cut off the file" : "count one below the index");
+        const std::string name = Path(code == kErrData ? "files" : "dests");
+        ASSERT_EQ(Run({"create", name, "ID:C:4,PATH:C:240,PATHEX:C:22", "PATH_TAG=PATH"}), 0);
+        std::string records;
+        for (int i = 0; i < 50; ++i) records += "0000\t" + EscapeBytes(SeekPath(i, 50)) + "\n";
+        ASSERT_EQ(Run({"append", name}, records), 0) << m_err.str();
+        const std::string dbf = Path(code == kErrData ? "FILES.DBF" : "DESTS.DBF");
+        auto bytes = Bytes(dbf);
+        if (code == kErrData)
+            bytes.resize(bytes.size() - 268);  // record 50 and the end byte
+        else
+            bytes[4] = 49;
+        PutBytes(dbf, bytes);
+        // Many more answers than one output buffer holds, then record 50's key.
+        std::string input, want;
+        for (int i = 0; i < 4000; ++i) {
+            input += EscapeBytes(SeekPath(i % 49, 50)) + "\n";
+            want += "0\t" + std::to_string(i % 49 + 1) + "\n";
+        }
+        input += EscapeBytes(SeekPath(49, 50)) + "\nzz\n";
+        PutBytes(Path("keys"), std::vector<std::uint8_t>(input.begin(), input.end()));
+        const std::string command = std::string(TVX_TVXDB) + " seek '" + name + "' PATH_TAG <'" + Path("keys") +
+                                    "' >'" + Path("out") + "' 2>'" + Path("err") + "'";
+        const int status = std::system(command.c_str());
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 2);
+        const auto out = Bytes(Path("out"));
+        EXPECT_EQ(std::string(out.begin(), out.end()), want);
+        const auto err = Bytes(Path("err"));
+        EXPECT_EQ(std::string(err.begin(), err.end()), "tvxdb: seek failed (code " + std::to_string(code) + ")\n");
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace tvx::db::test
