@@ -334,12 +334,18 @@ int TableImpl::Settle() {
 
 // ----------------------------------------------------------------- records
 
-int TableImpl::ReadRecord(std::uint32_t n, std::uint8_t* out) {
+int TableImpl::RecordOffset(std::uint32_t n, std::uint64_t& at) const {
     if (n == 0 || n > m_count) return kErrGeneral;
-    const std::uint64_t at = m_headerLength + std::uint64_t{n - 1} * m_recordLength;
+    at = m_headerLength + std::uint64_t{n - 1} * m_recordLength;
     // The record the count allows beyond the size (see LoadStructure) reads
     // as far as the file goes.
     if (at + m_recordLength > m_file->Size()) return kErrData;
+    return kOk;
+}
+
+int TableImpl::ReadRecord(std::uint32_t n, std::uint8_t* out) {
+    std::uint64_t at = 0;
+    if (int rc = RecordOffset(n, at); rc != kOk) return rc;
     return m_file->Read(at, out, m_recordLength);
 }
 
@@ -487,13 +493,10 @@ int TableImpl::Seek(const void* bytes, std::size_t length, bool next) {
     if (!bytes) return Fail(kErrNullPointer, kLocSeek);
     if (int rc = WriteBack(); rc != kOk) return rc;
     if (!m_selected) return kNoTag;
-    CdxTag& tag = m_selected->impl();
-    const unsigned keyLength = tag.expression.Length();
-    std::vector<std::uint8_t> search(keyLength, 0);
-    std::size_t n = std::min<std::size_t>(length, keyLength);
-    std::memcpy(search.data(), bytes, n);
-    if (tag.expression.Type() != 'C') n = keyLength;
+    std::size_t n = 0;
+    const auto search = SearchKey(bytes, length, n);
     if (next && m_record >= 1 && m_record <= m_count && !m_atEnd) {
+        CdxTag& tag = m_selected->impl();
         const auto current = tag.KeyOf(m_stored.data());
         if (cdx::CompareKeys(current.data(), search.data(), n) == 0) {
             cdx::Entry e;
@@ -503,10 +506,49 @@ int TableImpl::Seek(const void* bytes, std::size_t length, bool next) {
             return cdx::CompareKeys(e.key.data(), search.data(), n) == 0 ? kOk : kNoMore;
         }
     }
+    std::uint32_t record = 0;
+    const int rc = FindInTag(search, n, record);
+    if (rc == kEof) return GoEnd();
+    if (rc < 0) return rc;
+    if (int r = Load(record); r != kOk) return Fail(r, kLocRead);
+    return rc;
+}
+
+int TableImpl::Find(const void* bytes, std::size_t length, std::uint32_t& record) {
+    if (Pending()) return kErrPending;
+    if (!bytes) return Fail(kErrNullPointer, kLocSeek);
+    // A changed current record is written first, so that the index answers
+    // as it would for a seek.
+    if (int rc = WriteBack(); rc != kOk) return rc;
+    if (!m_selected) return kNoTag;
+    std::size_t n = 0;
+    const auto search = SearchKey(bytes, length, n);
+    return FindInTag(search, n, record);
+}
+
+std::vector<std::uint8_t> TableImpl::SearchKey(const void* bytes, std::size_t length, std::size_t& compared) const {
+    const CdxTag& tag = m_selected->impl();
+    const unsigned keyLength = tag.expression.Length();
+    std::vector<std::uint8_t> search(keyLength, 0);
+    compared = std::min<std::size_t>(length, keyLength);
+    std::memcpy(search.data(), bytes, compared);
+    if (tag.expression.Type() != 'C') compared = keyLength;
+    return search;
+}
+
+int TableImpl::FindInTag(const std::vector<std::uint8_t>& search, std::size_t compared, std::uint32_t& record) {
     cdx::Entry e;
-    const int rc = tag.tree->SeekPrefix(search.data(), n, e);
-    if (int r = PositionFromTag(rc, e.record); r != kOk) return r;
-    return cdx::CompareKeys(e.key.data(), search.data(), n) == 0 ? kOk : kAfter;
+    const int rc = m_selected->impl().tree->SeekPrefix(search.data(), compared, e);
+    if (rc == kEof) return kEof;
+    if (rc != kOk) return Fail(rc < 0 ? rc : kErrIndex, kLocIndex);
+    if (e.record == 0 || e.record > m_count) return Fail(kErrIndex, kLocIndex);
+    // Everything a read of the record would refuse short of the transfer
+    // itself: a record the file does not hold, or a file failed before.
+    std::uint64_t at = 0;
+    if (int r = RecordOffset(e.record, at); r != kOk) return Fail(r, kLocRead);
+    if (m_file->Failed()) return Fail(kErrReadWrite, kLocRead);
+    record = e.record;
+    return cdx::CompareKeys(e.key.data(), search.data(), compared) == 0 ? kOk : kAfter;
 }
 
 // ----------------------------------------------------------------- changes

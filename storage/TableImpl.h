@@ -42,6 +42,12 @@ public:
     int Skip(long count);
     int Go(std::uint32_t record);
     int Seek(const void* bytes, std::size_t length, bool next);
+    // The look-up of a seek (not a seek next) without the move: kOk or
+    // kAfter with the number of the record a seek would make current, kEof,
+    // kNoTag, or the error the seek would give. The record's bytes are not
+    // read; the record number is checked as a seek checks it (inside the
+    // count and inside the file).
+    int Find(const void* bytes, std::size_t length, std::uint32_t& record);
 
     int AppendStart();
     void Blank();
@@ -58,6 +64,8 @@ public:
 
     // Reads record n (1..count) into `out` (record length bytes).
     int ReadRecord(std::uint32_t n, std::uint8_t* out);
+    // Where record n (1..count) starts; kErrData when the file ends before it does.
+    int RecordOffset(std::uint32_t n, std::uint64_t& at) const;
 
     DbContext& m_context;
     DbTable& m_self;
@@ -88,6 +96,10 @@ private:
     int GoEnd();
     int Load(std::uint32_t n);
     int PositionFromTag(int rc, std::uint32_t record);
+    // The selected tag's search key for a seek of `bytes`, and how many of
+    // its bytes are compared (all of them for a key that is not text).
+    std::vector<std::uint8_t> SearchKey(const void* bytes, std::size_t length, std::size_t& compared) const;
+    int FindInTag(const std::vector<std::uint8_t>& search, std::size_t compared, std::uint32_t& record);
     int CurrentKeyPosition(std::vector<std::uint8_t>& key);
 };
 

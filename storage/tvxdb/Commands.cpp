@@ -151,14 +151,17 @@ public:
         if (a.size() != 3 && a.size() != 4) throw Failure{kUsage, kErrParameter};
         DbTable* t = OpenTable(a[1]);
         t->SelectTag(FindTag(t, a[2]));
+        // Only the result and the record number are shown, so the record
+        // itself is not read: a look-up of the index alone, with the same
+        // answers and the same checks of the record number as a seek.
+        std::string key;
         auto one = [&](const std::string& text) {
-            std::string key;
             if (!UnescapeBytes(text, key)) throw Failure{"bad escape in key", kErrParameter};
-            const int rc = t->SeekBytes(key.data(), key.size());
+            std::uint32_t record = 0;
+            const int rc = t->impl().Find(key.data(), key.size(), record);
             if (rc < 0) throw Failure{"seek failed", rc};
             m_out << rc;
-            if (!t->AtEnd() && t->RecordNumber() >= 1 && t->RecordNumber() <= t->RecordCount())
-                m_out << '\t' << t->RecordNumber();
+            if (rc == kOk || rc == kAfter) m_out << '\t' << record;
             m_out << '\n';
         };
         if (a.size() == 4) {

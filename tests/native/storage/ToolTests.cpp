@@ -3,7 +3,9 @@
 #include "storage/Escape.h"
 #include "storage/tvxdb/Commands.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <random>
 #include <sstream>
 
 #include <sys/wait.h>
@@ -95,6 +97,44 @@ TEST_F(ToolTest, CheckReportsAnInterruptedIndexInsteadOfRepairingIt) {
 // Record i's path among `count`: folders in another order than the records.
 std::string SeekPath(int i, int count) {
     return "c:\\d" + std::to_string(i * 7919 % count) + "\\\xE9" + std::to_string(i) + "?";
+}
+
+// Seek answers from the index alone: each key fed on stdin gets, in input
+// order, the line a seek of it gives (result, and the record it made current).
+TEST_F(ToolTest, SeekFromStdinAnswersEveryKeyAsASeekDoes) {
+    const std::string name = Path("files");
+    ASSERT_EQ(Run({"create", name, "ID:C:4,PATH:C:240,PATHEX:C:22", "PATH_TAG=PATH"}), 0);
+    std::string records;
+    std::vector<std::string> keys = {"zz", "d:", ""};  // past the end, and the first key
+    for (int i = 0; i < 600; ++i) {
+        const std::string path = SeekPath(i, 600);
+        records += "\\x00\\x00\\x00" + std::to_string(i % 10) + "\t" + EscapeBytes(path) + "\n";
+        keys.push_back(EscapeBytes(path));
+        keys.push_back(EscapeBytes(path.substr(0, path.size() - 1) + "!"));  // a miss before a greater key
+        if (i % 37 == 0) keys.push_back(EscapeBytes(path.substr(0, 6)));
+    }
+    std::shuffle(keys.begin(), keys.end(), std::mt19937(7));
+    ASSERT_EQ(Run({"append", name}, records), 0) << m_err.str();
+    std::string input;
+    for (const auto& k : keys) input += k + "\n";
+    ASSERT_EQ(Run({"seek", name, "PATH_TAG"}, input), 0) << m_err.str();
+
+    DbTable* t = DbTable::Open(m_context, name.c_str());
+    ASSERT_NE(t, nullptr);
+    t->SelectTag(t->Tag("PATH_TAG"));
+    std::string want;
+    int after = 0;
+    for (const auto& k : keys) {
+        std::string key;
+        ASSERT_TRUE(UnescapeBytes(k, key));
+        const int rc = t->SeekBytes(key.data(), key.size());
+        want += std::to_string(rc);
+        if (!t->AtEnd()) want += "\t" + std::to_string(t->RecordNumber());
+        want += "\n";
+        after += rc == kAfter;
+    }
+    EXPECT_GT(after, 500);
+    EXPECT_EQ(m_out.str(), want);
 }
 
 #ifdef TVX_TVXDB
