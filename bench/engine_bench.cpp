@@ -177,14 +177,16 @@ void CollectQuestions(const std::wstring& folder, std::vector<Question>& questio
     FindClose(find);
 }
 
-// The settings a pass reads, for a source folder mirrored to E:\.
-void WritePassSettings(const std::wstring& source) {
+// The settings a pass reads, for a source folder mirrored to E:\. A start
+// stamp of 0 makes the pass a complete copy (it empties the catalogue
+// first); any other, a pass that copies what changed.
+void WritePassSettings(const std::wstring& source, std::uint64_t startStamp) {
     tvx::settings::DeleteOptionsKey();
     tvx::settings::WriteDestination(kDestination);
     tvx::settings::WriteSourceList({source});
     tvx::settings::WriteDiskID(L"NotTavrix");
     tvx::settings::WriteRevisions(0);
-    tvx::settings::WriteStartTime(0);
+    tvx::settings::WriteStartTime(startStamp);
 }
 
 double Best(const std::vector<double>& runs) { return *std::min_element(runs.begin(), runs.end()); }
@@ -241,7 +243,7 @@ int ScanBench(const std::wstring& root) {
     }
     std::printf("  catalogue made in %.1f s\n", Seconds(start));
 
-    WritePassSettings(source);
+    WritePassSettings(source, 1);
     tvx::CTVXMirrorController controller;
 
     WalkTotals warm;
@@ -411,7 +413,7 @@ int CopyBench(const std::wstring& root) {
         return totals;
     };
 
-    WritePassSettings(source);
+    WritePassSettings(source, 0);
     tvx::timeseam::SetDivisor(1000);  // the pass's 5 s and 1 s pauses become 5 ms and 1 ms
     tvx::CTVXMirrorController controller;
     tvx::media::CTVXDiskExchange diskExchange;
