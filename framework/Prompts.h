@@ -13,6 +13,12 @@
 //
 // The caller holds the modal-window flag while a prompt is up (see
 // ModalWindowScope), so that no other window of the program opens meanwhile.
+//
+// A prompt raised on the mirror worker must not be owned by a window of the
+// user-interface thread: that thread may be waiting for the worker to end
+// (the controller's Stop, the last pass at the session's end), and a dialog
+// whose owner lives on a waiting thread makes Windows send that thread
+// messages (disabling the owner) that it cannot answer.
 #pragma once
 
 #include <windows.h>
