@@ -56,9 +56,9 @@ std::string RandomPath(Random& random, std::uint32_t serial) {
     return p + "?";
 }
 
-cdx::Shape ShapeOf(DbTable* t) {
+cdx::Shape ShapeOf(DbTable* t, const char* tag = "PATH_TAG") {
     cdx::Shape shape;
-    EXPECT_EQ(t->Tag("PATH_TAG")->impl().tree->Inspect(shape), kOk);
+    EXPECT_EQ(t->Tag(tag)->impl().tree->Inspect(shape), kOk);
     return shape;
 }
 
@@ -88,15 +88,15 @@ void ExpectEveryPathFound(DbTable* t, const std::vector<std::string>& paths) {
     EXPECT_EQ(missing, 0u);
 }
 
+// The check of the table includes the tree's own findings (cdx::Shape::problems).
 void ExpectSound(DbTable* t) {
     const auto problems = CheckTable(*t);
     EXPECT_TRUE(problems.empty()) << problems.size() << " problems, first: " << problems.front();
 }
 
-// Compares the tree the keys were maintained in with a rebuild of it.
+// Compares the sound tree the keys were maintained in with a rebuild of it.
 void ExpectAsShallowAsARebuild(DbTable* t, const char* what) {
     const cdx::Shape kept = ShapeOf(t);
-    EXPECT_TRUE(kept.problems.empty()) << what << ": " << kept.problems.front();
     ASSERT_EQ(t->Reindex(), kOk);
     const cdx::Shape rebuilt = ShapeOf(t);
     ::testing::Test::RecordProperty(what, Describe(kept) + " (rebuilt: " + Describe(rebuilt) + ")");
@@ -213,7 +213,6 @@ TEST_F(BalanceTest, ChangingEveryKeyAwayAndBackLeavesASingleLevelAndThenASoundTr
     ASSERT_EQ(t->Top(), kOk);
     ExpectSound(t);
     const cdx::Shape small = ShapeOf(t);
-    EXPECT_TRUE(small.problems.empty());
     EXPECT_LE(small.depth, 4u) << Describe(small);
     for (std::uint32_t r = 1; r <= n; ++r) {
         ASSERT_EQ(t->Go(r), kOk);
@@ -237,9 +236,7 @@ TEST_F(BalanceTest, ShortKeysFillWideInteriorNodes) {
         ASSERT_EQ(AppendValues(t, {id, "20240101", "A"}), kOk);
     }
     ExpectSound(t);
-    cdx::Shape kept;
-    ASSERT_EQ(t->Tag("ID_TAG")->impl().tree->Inspect(kept), kOk);
-    EXPECT_TRUE(kept.problems.empty());
+    const cdx::Shape kept = ShapeOf(t, "ID_TAG");
     // 500 / (8 + 8) = 31 entries to an interior node: three levels suffice.
     EXPECT_LE(kept.depth, 3u) << Describe(kept);
     EXPECT_EQ(kept.unary, 0u) << Describe(kept);

@@ -99,29 +99,6 @@ TEST(CacheTest, DroppedPagesReadBackWhatWasWritten) {
     for (std::uint64_t at = 0; at < size; ++at) ASSERT_EQ(m.bytes[at], Pattern(at)) << "at " << at;
 }
 
-TEST(CacheTest, CutThenRegrownReadsZeros) {
-    MemoryBytes m;
-    BufferedFile file(std::make_unique<MemoryFile>(m), true, 4 * kPage);
-    ASSERT_EQ(file.Init(), kOk);
-    std::vector<std::uint8_t> block(3 * kPage, 0xAB);
-    ASSERT_EQ(file.Write(0, block.data(), block.size()), kOk);
-    ASSERT_EQ(file.Flush(), kOk);
-    ASSERT_EQ(file.Truncate(kPage + 10), kOk);
-    EXPECT_EQ(file.Size(), kPage + 10);
-    ASSERT_EQ(file.Flush(), kOk);
-    EXPECT_EQ(m.bytes.size(), kPage + 10);
-    const std::uint8_t one = 1;
-    ASSERT_EQ(file.Write(3 * kPage - 1, &one, 1), kOk);
-    std::vector<std::uint8_t> back(3 * kPage);
-    ASSERT_EQ(file.Read(0, back.data(), back.size()), kOk);
-    for (std::size_t i = 0; i < back.size(); ++i) {
-        const std::uint8_t want = i < kPage + 10 ? 0xAB : i == 3 * kPage - 1 ? 1 : 0;
-        ASSERT_EQ(back[i], want) << "at " << i;
-    }
-    ASSERT_EQ(file.Flush(), kOk);
-    EXPECT_EQ(m.bytes, back);
-}
-
 // Pages dropped past the limit are used again for other pages: a page that
 // the file never had reads as zeros whatever its buffer held before.
 TEST(CacheTest, PagesLoadedIntoReusedBuffersHoldOnlyTheirOwnBytes) {
@@ -165,35 +142,43 @@ TEST(CacheTest, FlushWritesTheFirstPageLastAndOnItsOwn) {
     EXPECT_EQ(m.written[1].first, 0u);
 }
 
-// The same without a flush between the cut and the growth: the old tail is
-// still on disk then. Whether the page holding the cut was held (and zeroed)
-// or not, and whatever page the growth writes to, the bytes past the cut
-// read back as zeros and reach the file as zeros.
-TEST(CacheTest, CutAndRegrownBeforeAFlushLeavesNoOldTailOnDisk) {
-    for (const bool held : {false, true}) {
-        for (const std::uint64_t growTo : {2 * kPage + 5, 4 * kPage - 1}) {
-            SCOPED_TRACE(std::string(held ? "cut page held" : "cut page not held") + ", grown to " +
-                         std::to_string(growTo));
-            MemoryBytes m;
-            m.bytes.assign(4 * kPage, 0xAB);
-            BufferedFile file(std::make_unique<MemoryFile>(m), true, 16 * kPage);
-            ASSERT_EQ(file.Init(), kOk);
-            if (held) {
-                std::uint8_t b = 0;
-                ASSERT_EQ(file.Read(kPage + 20, &b, 1), kOk);
-            }
-            ASSERT_EQ(file.Truncate(kPage + 10), kOk);
-            const std::uint8_t one = 1;
-            ASSERT_EQ(file.Write(growTo - 1, &one, 1), kOk);
-            std::vector<std::uint8_t> want(growTo, 0);
-            std::fill(want.begin(), want.begin() + kPage + 10, 0xAB);
-            want.back() = 1;
-            std::vector<std::uint8_t> back(growTo);
-            ASSERT_EQ(file.Read(0, back.data(), back.size()), kOk);
-            EXPECT_EQ(back, want);
-            ASSERT_EQ(file.Flush(), kOk);
-            EXPECT_EQ(m.bytes, want);
+// A file cut and grown again: the bytes past the cut read back as zeros and
+// reach the file as zeros, whether the cut reached the file before the growth
+// or not (the old tail is still on disk then), whether the cut page and the
+// page past it were held unchanged or changed (and must be zeroed or dropped)
+// or not held, and whatever page the growth writes to.
+TEST(CacheTest, CutAndRegrownFileHoldsZerosPastTheCut) {
+    static const char* const kHeld[] = {"pages not held", "pages held", "pages held and changed"};
+    for (int variant = 0; variant < 12; ++variant) {
+        const bool flushed = variant >= 6;
+        const int held = variant / 2 % 3;
+        const std::uint64_t growTo = variant & 1 ? 4 * kPage - 1 : 2 * kPage + 5;
+        SCOPED_TRACE(std::string(flushed ? "cut flushed, " : "cut not flushed, ") + kHeld[held] + ", grown to " +
+                     std::to_string(growTo));
+        MemoryBytes m;
+        m.bytes.assign(4 * kPage, 0xAB);
+        BufferedFile file(std::make_unique<MemoryFile>(m), true, 16 * kPage);
+        ASSERT_EQ(file.Init(), kOk);
+        for (const std::uint64_t at : {kPage + 20, 2 * kPage + 20}) {
+            std::uint8_t b = 0xAB;
+            ASSERT_EQ(held == 1 ? file.Read(at, &b, 1) : held == 2 ? file.Write(at, &b, 1) : kOk, kOk);
         }
+        ASSERT_EQ(file.Truncate(kPage + 10), kOk);
+        EXPECT_EQ(file.Size(), kPage + 10);
+        if (flushed) {
+            ASSERT_EQ(file.Flush(), kOk);
+            EXPECT_EQ(m.bytes.size(), kPage + 10);
+        }
+        const std::uint8_t one = 1;
+        ASSERT_EQ(file.Write(growTo - 1, &one, 1), kOk);
+        std::vector<std::uint8_t> want(growTo, 0);
+        std::fill(want.begin(), want.begin() + kPage + 10, 0xAB);
+        want.back() = 1;
+        std::vector<std::uint8_t> back(growTo);
+        ASSERT_EQ(file.Read(0, back.data(), back.size()), kOk);
+        EXPECT_EQ(back, want);
+        ASSERT_EQ(file.Flush(), kOk);
+        EXPECT_EQ(m.bytes, want);
     }
 }
 

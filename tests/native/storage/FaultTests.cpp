@@ -6,6 +6,8 @@
 
 #include "storage/Check.h"
 
+#include <functional>
+
 namespace tvx::db::test {
 namespace {
 
@@ -116,49 +118,43 @@ protected:
         EXPECT_GT(markedFailures, 0);
     }
 
+    // `body` run on the table between its open and its close (nothing when
+    // the open fails).
+    std::function<void(DbContext&)> OnTable(std::function<void(DbTable*)> body) {
+        return [this, body](DbContext& c) {
+            if (DbTable* t = DbTable::Open(c, Path("dests").c_str())) {
+                body(t);
+                t->Close();
+            }
+        };
+    }
+
     std::vector<std::uint8_t> m_dbf, m_cdx;
 };
 
 TEST_F(FaultTest, FailedAppendLeavesOldOrNewTable) {
-    FailEverywhere([this](DbContext& c) {
-        DbTable* t = DbTable::Open(c, Path("dests").c_str());
-        if (!t) return;
+    FailEverywhere(OnTable([](DbTable* t) {
         for (int i = 0; i < 3; ++i)
             if (AppendValues(t, {"new", "q" + std::to_string(i)}) != kOk) break;
-        t->Close();
-    });
+    }));
 }
 
 TEST_F(FaultTest, FailedPackLeavesOldOrNewTable) {
-    FailEverywhere([this](DbContext& c) {
-        DbTable* t = DbTable::Open(c, Path("dests").c_str());
-        if (!t) return;
-        for (std::uint32_t n = 30; n >= 25; --n) {
+    FailEverywhere(OnTable([](DbTable* t) {
+        for (std::uint32_t n = 30; n >= 25; --n)
             if (t->Go(n) != kOk || t->MarkDeleted() != kOk) break;
-        }
         t->Pack();
-        t->Close();
-    });
+    }));
 }
 
 TEST_F(FaultTest, FailedWriteBackLeavesOldOrNewTable) {
-    FailEverywhere([this](DbContext& c) {
-        DbTable* t = DbTable::Open(c, Path("dests").c_str());
-        if (!t) return;
+    FailEverywhere(OnTable([](DbTable* t) {
         if (t->Go(4) == kOk) t->Field("PATH")->AssignText("a changed path");
-        t->Close();
-    });
+    }));
 }
 
 TEST_F(FaultTest, FailedReindexLeavesTableAndIndexInStep) {
-    FailEverywhere(
-        [this](DbContext& c) {
-            DbTable* t = DbTable::Open(c, Path("dests").c_str());
-            if (!t) return;
-            t->Reindex();
-            t->Close();
-        },
-        false);
+    FailEverywhere(OnTable([](DbTable* t) { t->Reindex(); }), false);
 }
 
 TEST_F(FaultTest, FailedCloseAfterAFlushedCycleLeavesTableAndIndexInStep) {

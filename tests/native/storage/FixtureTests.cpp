@@ -44,11 +44,8 @@ std::string Trimmed(const std::uint8_t* key, unsigned length) {
 }
 
 fs::path FindFile(const fs::path& dir, const std::string& extension) {
-    for (const auto& e : fs::directory_iterator(dir)) {
-        std::string ext = e.path().extension().string();
-        for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        if (ext == extension) return e.path();
-    }
+    for (const auto& e : fs::directory_iterator(dir))
+        if (UpperExtension(e.path()) == extension) return e.path();
     return {};
 }
 

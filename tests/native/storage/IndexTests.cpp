@@ -9,8 +9,6 @@ namespace {
 
 using IndexTest = StorageTest;
 
-unsigned Le16(const std::vector<std::uint8_t>& b, std::size_t at) { return b[at] | (b[at + 1] << 8); }
-
 TEST_F(IndexTest, NewIndexHeadersHoldTheDocumentedValues) {
     ASSERT_NE(DbTable::Create(m_context, Path("files").c_str(), kFilesFields, kPathTag), nullptr);
     ASSERT_NE(DbTable::Create(m_context, Path("revns").c_str(), kRevnsFields, kIdTag), nullptr);
@@ -115,14 +113,6 @@ TEST_F(IndexTest, UnknownCollatingSequenceIsRefused) {
     PutBytes(Path("DESTS.CDX"), b);
     EXPECT_EQ(DbTable::Open(m_context, Path("dests").c_str()), nullptr);
     EXPECT_EQ(m_context.ErrorCode(), kErrIndex);
-}
-
-TEST_F(IndexTest, MissingIndexMakesOpenFail) {
-    ASSERT_NE(DbTable::Create(m_context, Path("dests").c_str(), kDestsFields, kPathTag), nullptr);
-    ASSERT_EQ(m_context.CloseAll(), 0);
-    fs::remove(m_dir / "DESTS.CDX");
-    EXPECT_EQ(DbTable::Open(m_context, Path("dests").c_str()), nullptr);
-    EXPECT_LT(m_context.ErrorCode(), 0);
 }
 
 TEST_F(IndexTest, LeavesOfSeventyThousandRecordsUseWiderRecordNumbers) {

@@ -241,8 +241,7 @@ TEST_F(MarkerTest, OtherEnginesIndexesAreUntouchedAndTheirFailedRebuildIsRepaire
         fs::path dbf, cdx;
         std::vector<std::pair<fs::path, std::vector<std::uint8_t>>> originals;
         for (const auto& f : fs::directory_iterator(entry.path())) {
-            std::string ext = f.path().extension().string();
-            for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+            const std::string ext = UpperExtension(f.path());
             if (ext != ".DBF" && ext != ".CDX" && ext != ".FPT") continue;
             const fs::path copy = m_dir / f.path().filename();
             originals.emplace_back(copy, Bytes(f.path().string()));

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -26,6 +27,18 @@ inline const DbFieldInfo kRevnsFields[] = {
     {"ID", 'C', 8, 0, false}, {"MODDATE", 'C', 8, 0, false}, {"ATTR", 'C', 4, 0, false}, {nullptr, 0, 0, 0, false}};
 inline const DbTagInfo kPathTag[] = {{"PATH_TAG", "PATH", nullptr, false, false}, {nullptr, nullptr, nullptr, false, false}};
 inline const DbTagInfo kIdTag[] = {{"ID_TAG", "ID", nullptr, false, false}, {nullptr, nullptr, nullptr, false, false}};
+
+inline unsigned Le16(const std::vector<std::uint8_t>& b, std::size_t at) { return b[at] | (b[at + 1] << 8); }
+inline std::uint32_t Le32(const std::vector<std::uint8_t>& b, std::size_t at) {
+    return Le16(b, at) | (static_cast<std::uint32_t>(Le16(b, at + 2)) << 16);
+}
+
+// A file's extension in upper case (".DBF"), as other engines spell it either way.
+inline std::string UpperExtension(const fs::path& file) {
+    std::string ext = file.extension().string();
+    for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return ext;
+}
 
 // A fresh folder under /tmp for one test, removed afterwards.
 class StorageTest : public ::testing::Test {
