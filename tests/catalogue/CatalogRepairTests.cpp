@@ -34,66 +34,56 @@ protected:
     std::uint32_t StoredCount(const wchar_t* file) { return Le32(ReadBytes(file), 4); }
 };
 
-TEST_F(CatalogueRepair, RevnsOneRecordShortGetsItsCountRewrittenAndNoCounter) {
-    Populate();
-    Truncate(L"REVNS.DBF", kRevnsRecordLength);
-    ASSERT_EQ(5u, StoredCount(L"REVNS.DBF"));
-    ASSERT_EQ(0, m_catalog.OpenOrReset());
-    m_catalog.Close();
-    EXPECT_EQ(4u, StoredCount(L"REVNS.DBF"));
-    for (const wchar_t* c : {settings::kDBReset, settings::kDBSyncFiles, settings::kDBSyncDests})
-        EXPECT_EQ(0u, Counter(c)) << "no counter for a repaired REVNS";
-    ASSERT_EQ(0, m_catalog.OpenOrReset());
-    for (int i = 1; i <= 3; ++i) EXPECT_EQ(0, NeedsCopy(i)) << i;
-    EXPECT_EQ(0, NeedsCopy(1, L"F:"));
-    EXPECT_EQ(1, NeedsCopy(2, L"F:")) << "the lost last record means copy again";
-}
+// A table cut short by its last record (or by its end-of-file byte alone):
+// its count is set from its size, copy records left without their file or
+// destination are purged, and only a lost FILES or DESTS record is counted.
+// Every other answer stays; a file whose record was lost comes back as new
+// under its old identity.
+struct ShortTable {
+    const char* name;
+    const wchar_t* file;
+    std::uint64_t cut;  // bytes taken off the end
+    std::uint32_t count, syncFiles, syncDests;
+    std::size_t revns;    // copy records left
+    int needsCopy[2][3];  // for E: and F:, files 1 to 3
+};
 
-TEST_F(CatalogueRepair, FilesOneRecordShortPurgesOrphanedCopyRecordsAndCountsSync) {
+const ShortTable kShortTables[] = {
+    {"RevnsLosesItsLastCopyRecordOnly", L"REVNS.DBF", kRevnsRecordLength, 4, 0, 0, 4, {{0, 0, 0}, {0, 1, 1}}},
+    {"FilesPurgesTheCopyRecordsOfTheLostFile", L"FILES.DBF", kFilesRecordLength, 2, 1, 0, 4, {{0, 0, 1}, {0, 0, 1}}},
+    {"DestsPurgesTheCopyRecordsOfTheLostDestination", L"DESTS.DBF", kDestsRecordLength, 1, 0, 1, 3,
+     {{0, 0, 0}, {1, 1, 1}}},
+    {"MissingEndOfFileByteKeepsTheLastWholeRecord", L"FILES.DBF", 1, 3, 0, 0, 5, {{0, 0, 0}, {0, 0, 1}}},
+};
+
+void PrintTo(const ShortTable& table, std::ostream* os) { *os << table.name; }
+
+class CatalogueShortTable : public CatalogueRepair, public ::testing::WithParamInterface<ShortTable> {};
+
+TEST_P(CatalogueShortTable, CountIsSetFromTheSizeAndOrphanedCopyRecordsArePurged) {
+    const ShortTable& c = GetParam();
     Populate();
-    Truncate(L"FILES.DBF", kFilesRecordLength);
+    Truncate(c.file, c.cut);
     ASSERT_EQ(0, m_catalog.OpenOrReset());
     m_catalog.Close();
-    EXPECT_EQ(2u, StoredCount(L"FILES.DBF"));
-    EXPECT_EQ(1u, Counter(settings::kDBSyncFiles));
+    EXPECT_EQ(c.count, StoredCount(c.file));
     EXPECT_EQ(0u, Counter(settings::kDBReset));
-    const auto revns = ReadTable(L"Revns").rows;
-    ASSERT_EQ(4u, revns.size()) << "only the copy record of file 3 goes";
-    for (const Row& r : revns) EXPECT_NE(3u, Le32(r.fields[0], 4));
-
-    // The rebuilt index finds the remaining files; file 3 comes back as new,
-    // with its old identity and nothing recorded.
+    EXPECT_EQ(c.syncFiles, Counter(settings::kDBSyncFiles));
+    EXPECT_EQ(c.syncDests, Counter(settings::kDBSyncDests));
+    EXPECT_EQ(c.revns, ReadTable(L"Revns").rows.size());
     ASSERT_EQ(0, m_catalog.OpenOrReset());
-    EXPECT_EQ(0, NeedsCopy(1));
-    EXPECT_EQ(0, NeedsCopy(2, L"F:"));
-    EXPECT_EQ(1, NeedsCopy(3));
+    for (int d = 0; d < 2; ++d) {
+        const wchar_t* dest = d ? L"F:" : L"E:";
+        for (int i = 1; i <= 3; ++i) EXPECT_EQ(c.needsCopy[d][i - 1], NeedsCopy(i, dest)) << i << (d ? " on F:" : " on E:");
+    }
     m_catalog.Close();
     const auto files = ReadTable(L"Files").rows;
     ASSERT_EQ(3u, files.size());
-    EXPECT_EQ(3u, files[2].Id());
+    for (std::uint32_t i = 0; i < 3; ++i) EXPECT_EQ(i + 1, files[i].Id());
 }
 
-TEST_F(CatalogueRepair, DestsOneRecordShortPurgesItsCopyRecordsAndCountsSync) {
-    Populate();
-    Truncate(L"DESTS.DBF", kDestsRecordLength);
-    ASSERT_EQ(0, m_catalog.OpenOrReset());
-    m_catalog.Close();
-    EXPECT_EQ(1u, Counter(settings::kDBSyncDests));
-    EXPECT_EQ(0u, Counter(settings::kDBSyncFiles));
-    EXPECT_EQ(3u, ReadTable(L"Revns").rows.size()) << "the two copy records for F: go";
-    ASSERT_EQ(0, m_catalog.OpenOrReset());
-    EXPECT_EQ(0, NeedsCopy(1));
-    EXPECT_EQ(1, NeedsCopy(1, L"F:"));
-}
-
-TEST_F(CatalogueRepair, MissingEndOfFileByteKeepsTheLastWholeRecord) {
-    Populate();
-    Truncate(L"FILES.DBF", 1);
-    ASSERT_EQ(0, m_catalog.OpenOrReset());
-    for (int i = 1; i <= 3; ++i) EXPECT_EQ(0, NeedsCopy(i)) << i;
-    m_catalog.Close();
-    EXPECT_EQ(0u, Counter(settings::kDBSyncFiles)) << "the count was right";
-}
+INSTANTIATE_TEST_SUITE_P(Repair, CatalogueShortTable, ::testing::ValuesIn(kShortTables),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(CatalogueRepair, MissingFilesIndexRemakesFilesEmptyAndKeepsTheOthers) {
     Populate();

@@ -49,13 +49,6 @@ inline void Truncate(const wchar_t* name, std::uint64_t by) {
     WriteBytes(name, bytes);
 }
 
-inline void Patch(const wchar_t* name, std::size_t at, const std::string& with) {
-    std::string bytes = ReadBytes(name);
-    ASSERT_LE(at + with.size(), bytes.size());
-    bytes.replace(at, with.size(), with);
-    WriteBytes(name, bytes);
-}
-
 inline std::uint32_t Le32(const std::string& bytes, std::size_t at) {
     std::uint32_t v = 0;
     for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
