@@ -44,6 +44,26 @@ void WriteCompleteSettings() {
     ASSERT_EQ(ERROR_SUCCESS, WriteWarningStatus(0));
 }
 
+// The user's choices among those values, as WriteCompleteSettings made them.
+void ExpectUsersChoicesKept() {
+    std::wstring text;
+    EXPECT_EQ(ERROR_SUCCESS, ReadDestination(text));
+    EXPECT_EQ(L"E:\\", text);
+    EXPECT_EQ(ERROR_SUCCESS, ReadDiskID(text));
+    EXPECT_EQ(L"7C1E-0042", text);
+    std::vector<std::wstring> sources;
+    EXPECT_EQ(ERROR_SUCCESS, ReadSourceList(sources));
+    EXPECT_EQ(std::vector<std::wstring>{L"C:\\Data"}, sources);
+    DWORD number = 0;
+    EXPECT_EQ(ERROR_SUCCESS, ReadRevisions(number));
+    EXPECT_EQ(9u, number);
+    EXPECT_EQ(ERROR_SUCCESS, ReadMirrorStatus(number));
+    EXPECT_EQ(1u, number);
+    std::uint64_t stamp = 0;
+    EXPECT_EQ(ERROR_SUCCESS, ReadStartTime(stamp));
+    EXPECT_EQ(0x01DA'0000'1234'5678u, stamp);
+}
+
 class CheckSettingsTest : public SettingsTest {
 protected:
     void SetUp() override {
@@ -90,12 +110,7 @@ TEST_F(CheckSettingsTest, CompleteSettingsGiveOneAndAreLeftAlone) {
     // With a defaults file at hand nothing is imported either.
     InstallShippedDefaults();
     EXPECT_EQ(1, CheckSettings());
-    DWORD revisions = 0;
-    EXPECT_EQ(ERROR_SUCCESS, ReadRevisions(revisions));
-    EXPECT_EQ(9u, revisions);
-    std::wstring destination;
-    EXPECT_EQ(ERROR_SUCCESS, ReadDestination(destination));
-    EXPECT_EQ(L"E:\\", destination);
+    ExpectUsersChoicesKept();
 }
 
 TEST_F(CheckSettingsTest, EveryCheckedValueIsNeeded) {
@@ -152,24 +167,7 @@ TEST_F(CheckSettingsTest, MissingWarningStatusIsFilledInAndTheUsersChoicesKept) 
     EXPECT_EQ(ERROR_SUCCESS, ReadWarningStatus(warning));
     EXPECT_EQ(1u, warning);
     for (const wchar_t* name : kCheckedValues) EXPECT_EQ(ERROR_SUCCESS, GetRaw(name).rc) << name;
-
-    // The defaults did not replace what the user had chosen.
-    std::wstring text;
-    EXPECT_EQ(ERROR_SUCCESS, ReadDestination(text));
-    EXPECT_EQ(L"E:\\", text);
-    EXPECT_EQ(ERROR_SUCCESS, ReadDiskID(text));
-    EXPECT_EQ(L"7C1E-0042", text);
-    std::vector<std::wstring> sources;
-    EXPECT_EQ(ERROR_SUCCESS, ReadSourceList(sources));
-    EXPECT_EQ(std::vector<std::wstring>{L"C:\\Data"}, sources);
-    DWORD number = 0;
-    EXPECT_EQ(ERROR_SUCCESS, ReadRevisions(number));
-    EXPECT_EQ(9u, number);
-    EXPECT_EQ(ERROR_SUCCESS, ReadMirrorStatus(number));
-    EXPECT_EQ(1u, number);
-    std::uint64_t stamp = 0;
-    EXPECT_EQ(ERROR_SUCCESS, ReadStartTime(stamp));
-    EXPECT_EQ(0x01DA'0000'1234'5678u, stamp);
+    ExpectUsersChoicesKept();  // the defaults did not replace them
 }
 
 TEST_F(CheckSettingsTest, DefaultsFileThatLeavesSettingsIncompleteGivesZero) {

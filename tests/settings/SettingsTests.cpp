@@ -195,11 +195,19 @@ TEST_F(Reading, ValueOfAnotherTypeIsNotRead) {
     EXPECT_TRUE(list.empty());
 }
 
-TEST_F(Reading, TextOf260CharactersOrMoreIsNotRead) {
+// A text is read with its stored length, terminated or not, up to 259
+// characters; a longer one is not read and leaves the caller's text.
+TEST_F(Reading, TextIsReadWithItsStoredLengthUpTo259Characters) {
     ASSERT_EQ(ERROR_SUCCESS, WriteDestination(std::wstring(259, L'a')));
     std::wstring text;
     EXPECT_EQ(ERROR_SUCCESS, ReadDestination(text));
     EXPECT_EQ(std::wstring(259, L'a'), text);
+    SetRawText(kDestination, L"E:\\Backup");
+    SetRawText(kDiskID, std::wstring(259, L'd'));
+    EXPECT_EQ(ERROR_SUCCESS, ReadDestination(text));
+    EXPECT_EQ(L"E:\\Backup", text);
+    EXPECT_EQ(ERROR_SUCCESS, ReadDiskID(text));
+    EXPECT_EQ(std::wstring(259, L'd'), text);
 
     for (std::size_t length : {260u, 261u, 1000u}) {
         ASSERT_EQ(ERROR_SUCCESS, WriteDestination(std::wstring(length, L'b')));
@@ -211,16 +219,6 @@ TEST_F(Reading, TextOf260CharactersOrMoreIsNotRead) {
     SetRawText(kDestination, std::wstring(260, L'c'));
     EXPECT_EQ(ERROR_MORE_DATA, ReadDestination(text));
     EXPECT_EQ(L"kept", text);
-}
-
-TEST_F(Reading, TextStoredWithoutTerminatorReadsWithItsStoredLength) {
-    SetRawText(kDestination, L"E:\\Backup");
-    SetRawText(kDiskID, std::wstring(259, L'd'));
-    std::wstring text;
-    EXPECT_EQ(ERROR_SUCCESS, ReadDestination(text));
-    EXPECT_EQ(L"E:\\Backup", text);
-    EXPECT_EQ(ERROR_SUCCESS, ReadDiskID(text));
-    EXPECT_EQ(std::wstring(259, L'd'), text);
 }
 
 TEST_F(Reading, ListWithoutFinalZerosOrWithAnOddByteReads) {
