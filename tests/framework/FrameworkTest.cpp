@@ -42,10 +42,7 @@ TEST(UniqueHandle, SelfMoveKeepsTheHandleOpen) {
 }
 
 TEST(UniqueHandle, InvalidHandleValueCountsAsEmpty) {
-    UniqueHandle a(INVALID_HANDLE_VALUE);
-    EXPECT_FALSE(a.IsValid());
-    UniqueFindHandle f;
-    EXPECT_FALSE(f.IsValid());
+    EXPECT_FALSE(UniqueHandle(INVALID_HANDLE_VALUE).IsValid());
 }
 
 TEST(UniqueHandle, DestructorAndDetach) {

@@ -45,7 +45,6 @@ TEST(WrappersThread, WaitZeroOnRunningThreadReturns706AndKeepsHandleThenInfinite
     ASSERT_EQ(::WaitForSingleObject(probe.started, 5000), WAIT_OBJECT_0);
     const HANDLE handle = thread.Handle();
     EXPECT_EQ(thread.Wait(0), kThreadWaitTimeout);
-    EXPECT_EQ(thread.Wait(20), kThreadWaitTimeout);
     EXPECT_EQ(thread.Handle(), handle);
 
     ::SetEvent(probe.release);
@@ -66,7 +65,6 @@ TEST(WrappersThread, CreateFailureThrows700WithSystemError) {
         EXPECT_EQ(e.Code(), kErrThreadCreate);
         EXPECT_NE(e.SystemError(), 0u);
         EXPECT_STREQ(e.Module(), L".\\Tvxthd");
-        EXPECT_GT(e.Line(), 0);
     }
     EXPECT_FALSE(thread.HasHandle());
 }
