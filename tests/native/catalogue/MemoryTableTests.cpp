@@ -25,22 +25,15 @@ TEST(PathIdTable, EveryPathAddedIsFoundWithItsIdentityThroughGrowth) {
     EXPECT_EQ(kCount, table.Count());
     // In the order added (each the one after the last found), backwards,
     // and skipping about (found through the hash, then onwards from there).
-    for (std::uint32_t i = 0; i < kCount; ++i) {
-        std::uint32_t id = 0;
-        ASSERT_TRUE(table.Find(TreePath(i), id)) << TreePath(i);
-        ASSERT_EQ(i + 1, id);
+    std::uint32_t id = 0;
+    for (int order = 0; order < 3; ++order) {
+        for (std::uint32_t n = 0; n < kCount; ++n) {
+            const std::uint32_t i = order == 0 ? n : order == 1 ? kCount - 1 - n : n * 7 % kCount;
+            ASSERT_TRUE(table.Find(TreePath(i), id)) << TreePath(i);
+            ASSERT_EQ(i + 1, id);
+        }
     }
-    for (std::uint32_t i = kCount; i-- > 0;) {
-        std::uint32_t id = 0;
-        ASSERT_TRUE(table.Find(TreePath(i), id)) << TreePath(i);
-        ASSERT_EQ(i + 1, id);
-    }
-    for (std::uint32_t i = 0; i < kCount; i += (i % 7) + 1) {
-        std::uint32_t id = 0;
-        ASSERT_TRUE(table.Find(TreePath(i), id)) << TreePath(i);
-        ASSERT_EQ(i + 1, id);
-    }
-    std::uint32_t id = 7;
+    id = 7;
     EXPECT_FALSE(table.Find(TreePath(kCount), id));
     EXPECT_FALSE(table.Find("C:\\Users\\Ann\\Documents\\Group 0\\Folder 0\\Document 0.tx", id));
     EXPECT_FALSE(table.Find("C:\\Users\\Ann\\Documents\\Group 0\\Folder 0\\Document 0.txt ", id));
