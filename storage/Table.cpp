@@ -488,11 +488,17 @@ int TableImpl::Skip(long count) {
     return kOk;
 }
 
-int TableImpl::Seek(const void* bytes, std::size_t length, bool next) {
+int TableImpl::BeginLookUp(const void* bytes) {
     if (Pending()) return kErrPending;
     if (!bytes) return Fail(kErrNullPointer, kLocSeek);
+    // A changed current record is written first, so that the index answers
+    // for it as it is.
     if (int rc = WriteBack(); rc != kOk) return rc;
-    if (!m_selected) return kNoTag;
+    return m_selected ? kOk : kNoTag;
+}
+
+int TableImpl::Seek(const void* bytes, std::size_t length, bool next) {
+    if (int rc = BeginLookUp(bytes); rc != kOk) return rc;
     std::size_t n = 0;
     const auto search = SearchKey(bytes, length, n);
     if (next && m_record >= 1 && m_record <= m_count && !m_atEnd) {
@@ -515,12 +521,7 @@ int TableImpl::Seek(const void* bytes, std::size_t length, bool next) {
 }
 
 int TableImpl::Find(const void* bytes, std::size_t length, std::uint32_t& record) {
-    if (Pending()) return kErrPending;
-    if (!bytes) return Fail(kErrNullPointer, kLocSeek);
-    // A changed current record is written first, so that the index answers
-    // as it would for a seek.
-    if (int rc = WriteBack(); rc != kOk) return rc;
-    if (!m_selected) return kNoTag;
+    if (int rc = BeginLookUp(bytes); rc != kOk) return rc;
     std::size_t n = 0;
     const auto search = SearchKey(bytes, length, n);
     return FindInTag(search, n, record);

@@ -96,6 +96,9 @@ private:
     int GoEnd();
     int Load(std::uint32_t n);
     int PositionFromTag(int rc, std::uint32_t record);
+    // What a seek and a find check first (pending error, key, tag), writing
+    // back a changed current record; kOk to go on, else what to return.
+    int BeginLookUp(const void* bytes);
     // The selected tag's search key for a seek of `bytes`, and how many of
     // its bytes are compared (all of them for a key that is not text).
     std::vector<std::uint8_t> SearchKey(const void* bytes, std::size_t length, std::size_t& compared) const;
