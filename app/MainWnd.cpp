@@ -2,8 +2,8 @@
 
 #include "app/Messages.h"
 #include "app/MirrorController.h"
-#include "framework/ProcessFlags.h"
 #include "app/TvxApp.h"
+#include "framework/ProcessFlags.h"
 #include "framework/Trace.h"
 #include "settings/Settings.h"
 #include "ui/SystemTray.h"

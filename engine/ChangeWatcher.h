@@ -39,8 +39,8 @@
 // the controller's stop stops); they are serialised.
 #pragma once
 
-#include "framework/Tvxthd.h"
 #include "framework/Handle.h"
+#include "framework/Tvxthd.h"
 
 #include <windows.h>
 

@@ -22,9 +22,9 @@
 // the controller's stop stops); they are serialised.
 #pragma once
 
-#include "framework/Tvxthd.h"
 #include "engine/Tvxtime.h"
 #include "framework/Handle.h"
+#include "framework/Tvxthd.h"
 
 #include <windows.h>
 
