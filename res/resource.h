@@ -1,12 +1,111 @@
-// Resource ids of Dovetrak3.exe. Each window's controls get their own block
-// when the window is added; the blocks are listed here so they never overlap.
+// Resource ids of Dovetrak3.exe. The ids are fixed: other programs, the tests
+// and the help pages find windows and controls by them. Ids of different
+// resource types may share a number (string 104 and dialog 104 are two
+// things); ids of one type never do.
 //
-//   100 - 199   application: strings, icons, menus, dialogs of the shell
-//   200 - 299   prompts and notices
-//   1000 - 1999 control ids inside dialogs (one block of 50 per dialog)
+//   100 - 299       dialogs, icons, bitmaps, menus, the animation, short strings
+//   1000 - 1199     control ids inside dialogs (shared between dialogs:
+//                   a control that plays the same part has the same id)
+//   6969            the drawn close button of every dialog
+//   57000 - 57999   longer strings (messages with placeholders, page names)
 #pragma once
 
-#define IDS_APP_TITLE 103      // "Tavrix Dovetrak 3"
-#define IDS_OPTIONS_TITLE 104  // "Tavrix Dovetrak 3 Options": the tray tip
-#define IDI_MAINFRAME 116      // the program's icon
-#define IDI_TRAY_IDLE 128      // the tray icon when no copy runs
+// ------------------------------------------------------------------ strings
+#define IDS_APP_TITLE 103          // "Tavrix Dovetrak 3"
+#define IDS_OPTIONS_TITLE 104      // "Tavrix Dovetrak 3 Options": the tray tip
+#define IDS_FILE_TOO_LARGE 57670   // "The file %1 exceeds ..."
+#define IDS_FILE_ERROR 57671       // "While processing file: %1 ... %2 %3"
+#define IDS_NAME_TOO_LONG 57672    // "The file name: %1 is too long. ..."
+#define IDS_DISK_DATES 57675       // "This disk contains files from %1 to %2. ..."
+#define IDS_NOTE_NO_DRIVE 57682    // file error note for error 15
+#define IDS_NOTE_BLANK 57683       // file error note for any other error
+#define IDS_NO_DISK_RETRY 57684    // volume rename without a disk
+#define IDS_WIZARD_HELP_0 57686    // wizard help pages, one per page index 0 to 6
+#define IDS_WIZARD_HELP_6 57692
+#define IDS_PROGRESS_FILE 57695    // "%s"
+#define IDS_PROGRESS_MINUTES 57696 // "%d Minute(s) Remaining"
+#define IDS_PROGRESS_SECONDS 57697 // "%d Seconds Remaining"
+#define IDS_WEB_ADDRESS 57698      // the program's web address
+#define IDS_COPY_SIZE 57700        // "Copy Size: %1 MB"
+#define IDS_SETTINGS_HELP 57717    // settings sheet help page (57717 to 57721)
+#define IDS_FROM_TO 57722          // "From '%s' to '%s'"
+#define IDS_PICKER_HELP 57725      // folder picker help page
+#define IDS_FILTER_HELP 57726      // exclusion dialog help page
+#define IDS_NOTE_NOT_READY 57729   // file error note for error 21
+#define IDS_VERSION 57730          // "ver. 3.0.0.11"
+
+// -------------------------------------------------------------------- icons
+#define IDI_MAINFRAME 116          // the program's icon
+#define IDI_DRIVE_FIRST 119        // drive sub-family icons 119 to 126
+#define IDI_DRIVE_LAST 126
+#define IDI_TRAY_IDLE 128          // the tray icon when no copy runs
+#define IDI_TRAY_FRAME_FIRST 181   // the five animation frames 181 to 185
+#define IDI_TRAY_FRAME_LAST 185
+
+// ---------------------------------------------- bitmaps, menu, animation
+#define IDB_BACKGROUND 209         // the dialogs' background picture
+#define IDR_TRAY_MENU 107          // the tray menu (same id as the tray icon's id)
+#define IDR_COPY_ANIMATION 194     // the copy clip (resource type "AVI")
+// The splash pictures are named resources: "IDB_SPLASH24", "IDB_SPLASH8",
+// "IDB_SPLASH4" and the alternative "IDB_SPLISH24", "IDB_SPLISH8", "IDB_SPLISH4".
+
+// ------------------------------------------------------------------ dialogs
+#define IDD_DISK_FULL_LINK 104     // removable disk full, with a link
+#define IDD_TURN_OFF 135           // the turning-off question
+#define IDD_INSERT_DISK 136        // "Please insert the disk ..."
+#define IDD_NOT_MY_DISK 115        // the disk is not the program's disk
+#define IDD_SOURCE_MISSING 113     // "Source Does not Exist. ..."
+#define IDD_NO_DISK 160            // no disk in the drive
+#define IDD_FILE_TOO_LARGE 162
+#define IDD_FILE_ERROR 163
+#define IDD_NAME_TOO_LONG 164
+#define IDD_INVALID_PATH 167
+#define IDD_NOT_FIXED_SOURCE 127
+#define IDD_PROGRESS 192           // the copy progress window
+#define IDD_RENAME_VOLUME 198
+#define IDD_RENAME_NO_DISK 199
+#define IDD_FILLING_LINK 202       // disk becoming full, with a link
+#define IDD_PASSWORD 203
+#define IDD_UNPROTECT 204
+#define IDD_SAME_FOLDER 208
+#define IDD_NO_MAKER_DRIVE 210
+#define IDD_FULL_FIXED 211         // fixed or network destination full
+#define IDD_FULL_REMOVABLE 212
+#define IDD_FILLING_FIXED 214
+#define IDD_FILLING_BUY 215
+#define IDD_SAME_DRIVE 216
+
+// ----------------------------------------------------------- control ids
+#define IDC_PASSWORD 1000          // dialog 203: the password
+#define IDC_DRIVE_ICON 1005        // dialog 136: the drive's icon
+#define IDC_DONT_SHOW 1011         // dialogs 162, 163, 164
+#define IDC_DRIVE_LABEL 1013       // dialog 136: the drive's label
+#define IDC_CHOICE_GO_ON 1027      // first radio button of the disk prompts
+#define IDC_CHOICE_NO_WARN 1028    // "Do not warn me again."
+#define IDC_CHOICE_DISABLE 1029    // "Disable Tavrix Dovetrak 3."
+#define IDC_CHOICE_MAKE_MINE 1030  // dialog 115: make the current disk mine
+#define IDC_MESSAGE_LARGE 1054     // dialog 162
+#define IDC_MESSAGE_ERROR 1055     // dialog 163 (read-only edit)
+#define IDC_MESSAGE_NAME 1056      // dialog 164
+#define IDC_HEADLINE 1062          // the bold headline of a prompt
+#define IDC_DISK_DATES 1073        // dialogs 104, 212
+#define IDC_VOLUME_NAME 1081       // dialog 198
+#define IDC_ERROR_NOTE 1093        // dialog 163
+#define IDC_PROGRESS_BAR 1094      // dialog 192
+#define IDC_PROGRESS_FILE 1095
+#define IDC_PROGRESS_CLIP 1096
+#define IDC_PROGRESS_LEFT 1105
+#define IDC_NO_DISK_TEXT 1133      // dialog 199 (read-only edit)
+#define IDC_DONT_SHOW_BUY 1142     // dialogs 202, 214, 215
+#define IDC_LINK_FILLING 1145      // dialog 202
+#define IDC_PROGRESS_FROM_TO 1146
+#define IDC_LINK_FULL 1147         // dialog 104
+#define IDC_CLOSE_BOX 6969         // the drawn close button
+
+// ------------------------------------------------------------ tray menu
+#define ID_TRAY_OPEN 40008
+#define ID_TRAY_CLOSE 40009
+#define ID_TRAY_COPY_CHANGED 40010
+#define ID_TRAY_COPY_ALL 40011
+#define ID_TRAY_HELP 40012
+#define ID_TRAY_ABOUT 57664
