@@ -5,9 +5,10 @@
 
 #include <windows.h>
 
+#include "framework/MainWindow.h"
+
 namespace tvx {
 
-inline constexpr wchar_t kMainWindowClass[] = L"Thisisthedovetrak3wndclassname";
 inline constexpr wchar_t kInstanceMutexName[] = L"Tavrix Dovetrak 3 Mutex";
 
 // Private messages (all posted; wParam and lParam 0 unless said otherwise).

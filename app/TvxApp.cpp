@@ -7,6 +7,7 @@
 #include "app/Messages.h"
 #include "app/MirrorController.h"
 #include "framework/ProcessFlags.h"
+#include "framework/ResourceString.h"
 #include "framework/Trace.h"
 #include "media/DriveArray.h"
 #include "res/resource.h"
@@ -16,14 +17,6 @@
 
 namespace tvx {
 namespace {
-
-std::wstring LoadResourceString(HINSTANCE instance, UINT id) {
-    const wchar_t* text = nullptr;
-    // With a zero buffer size LoadStringW hands out a pointer into the
-    // resource itself and returns the length (the text is not terminated).
-    const int n = ::LoadStringW(instance, id, reinterpret_cast<LPWSTR>(&text), 0);
-    return n > 0 && text ? std::wstring(text, static_cast<size_t>(n)) : std::wstring();
-}
 
 // Releases and closes the start-up mutex however InitInstance leaves.
 class StartupMutexGuard {
@@ -66,7 +59,7 @@ bool CTVXApp::CreateMainWindow() {
     const HICON icon = ::LoadIconW(instance, MAKEINTRESOURCEW(IDI_MAINFRAME));
     if (!CTVXWnd::RegisterWindowClass(instance, kMainWindowClass, 0, icon, nullptr, nullptr)) return false;
     m_mainWnd = std::make_unique<CTVXMainWnd>();
-    const std::wstring title = LoadResourceString(instance, IDS_APP_TITLE);
+    const std::wstring title = LoadResourceString(IDS_APP_TITLE);
     // Popup and child bits together, no parent, zero size: never shown.
     if (!m_mainWnd->CreateEx(0, kMainWindowClass, title.c_str(), WS_POPUP | WS_CHILD, 0, 0, 0, 0, nullptr, nullptr,
                              instance)) {

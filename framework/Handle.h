@@ -69,8 +69,27 @@ struct FindHandleTraits {
     static void Close(Type h) noexcept { ::FindClose(h); }
 };
 
+// Fonts, bitmaps, brushes, pens and regions: anything DeleteObject frees.
+struct GdiObjectTraits {
+    using Type = HGDIOBJ;
+    static Type Empty() noexcept { return nullptr; }
+    static bool IsEmpty(Type h) noexcept { return h == nullptr; }
+    static void Close(Type h) noexcept { ::DeleteObject(h); }
+};
+
+// Icons loaded with LoadImage at a chosen size, or made by CopyIcon (shared
+// icons from LoadIcon need no owner and must not be destroyed).
+struct IconTraits {
+    using Type = HICON;
+    static Type Empty() noexcept { return nullptr; }
+    static bool IsEmpty(Type h) noexcept { return h == nullptr; }
+    static void Close(Type h) noexcept { ::DestroyIcon(h); }
+};
+
 using UniqueHandle = UniqueHandleT<KernelHandleTraits>;
 using UniqueRegKey = UniqueHandleT<RegKeyTraits>;
 using UniqueFindHandle = UniqueHandleT<FindHandleTraits>;
+using UniqueGdiObject = UniqueHandleT<GdiObjectTraits>;
+using UniqueIcon = UniqueHandleT<IconTraits>;
 
 }  // namespace tvx

@@ -37,6 +37,9 @@ struct PromptRequest {
     std::wstring text;   // the path, destination or drive it is about
     DWORD code = 0;      // a Windows error code, where the dialog shows one
     std::wstring detail; // a second text (for instance the dates a full disk holds)
+    // Where the dialogs that ask for a text (the volume name, the password)
+    // put what the user typed when they end with IDOK; may be null.
+    std::wstring* reply = nullptr;
 };
 
 // Shows one prompt and returns its result when it has been answered.
