@@ -77,11 +77,7 @@ protected:
         return WaitForWindow(kClass, nullptr, kEndsWithin);
     }
 
-    void Screenshot(const std::wstring& name) {
-        const std::wstring folder = ExecutableFolder() + L"\\..\\screenshots";
-        ::CreateDirectoryW(folder.c_str(), nullptr);
-        EXPECT_TRUE(SaveScreenshot(folder + L"\\" + name + L".bmp"));
-    }
+    void Screenshot(const std::wstring& name) { EXPECT_TRUE(SaveNamedScreenshot(name)); }
 
     DebugMonitor monitor;
     ProgramProcess first;

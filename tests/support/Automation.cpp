@@ -106,6 +106,12 @@ bool ClickButton(HWND dialog, int controlId) {
                           reinterpret_cast<LPARAM>(control)) != FALSE;
 }
 
+bool SaveNamedScreenshot(const std::wstring& name) {
+    const std::wstring folder = ExecutableFolder() + L"\\..\\screenshots";
+    ::CreateDirectoryW(folder.c_str(), nullptr);
+    return SaveScreenshot(folder + L"\\" + name + L".bmp");
+}
+
 bool SaveScreenshot(const std::wstring& path) {
     const int width = ::GetSystemMetrics(SM_CXSCREEN);
     const int height = ::GetSystemMetrics(SM_CYSCREEN);
