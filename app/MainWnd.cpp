@@ -6,6 +6,7 @@
 #include "framework/ProcessFlags.h"
 #include "framework/Trace.h"
 #include "settings/Settings.h"
+#include "ui/Help.h"
 #include "ui/SystemTray.h"
 #include "ui/UserInterface.h"
 

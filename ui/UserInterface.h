@@ -37,8 +37,4 @@ bool CheckMakerDrive(HWND owner);
 // The splash picture (bitmap resource name), shown for the given time.
 void ShowSplash(const wchar_t* bitmapName, DWORD milliseconds);
 
-// Opens "index.html" in the program's folder with the shell's "open" verb.
-// Returns false when the shell could not open it.
-bool OpenHelpIndex(HWND owner);
-
 }  // namespace tvx::ui
