@@ -1,13 +1,15 @@
-// The manual and addresses.
+// The manual, addresses and the link control.
 //
 // The manual is a set of HTML pages beside the program file: index.html and
 // the pages under resources\. Every "Help" button opens the page of its window
-// with the shell. An address opens with the shell and, when the shell cannot,
-// with the program registered for .htm documents.
+// with the shell. A link opens its address with the shell and, when the shell
+// cannot, with the program registered for .htm documents; when that fails too,
+// it tells the user why.
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace tvx::ui {
@@ -63,5 +65,76 @@ std::wstring BrowserCommandLine(const std::wstring& commandTemplate, const std::
 
 // "Unable to open hyperlink:\n\n" and the reason for an OpenAddress result.
 std::wstring HyperlinkFailureText(INT_PTR result);
+
+// A static text control of a dialog turned into a link: drawn underlined in
+// the link colour, in the visited colour once it was opened, in the system's
+// highlight colour while the mouse is over it; the hand cursor and a tool tip
+// that shows the address. A click opens the address, and so do Space and Enter
+// while the link has the keyboard focus (a link whose template makes it a tab
+// stop can be reached with Tab). When the address cannot be opened, a message
+// box says why.
+//
+// The object subclasses the control and owns the subclass, the underlined font
+// and the tool tip; Detach (or the destructor) gives them back. When the
+// control is destroyed first, the object lets go of it by itself. Use it on the
+// thread that owns the control.
+class CTVXHyperlink {
+public:
+    // Opens an address with a show command; a result above 32 is success.
+    using Opener = std::function<INT_PTR(const std::wstring& address, int showCommand)>;
+
+    static constexpr COLORREF kLinkColor = RGB(0, 0, 255);
+    static constexpr COLORREF kVisitedColor = RGB(255, 0, 255);
+
+    CTVXHyperlink();
+    ~CTVXHyperlink();
+
+    CTVXHyperlink(const CTVXHyperlink&) = delete;
+    CTVXHyperlink& operator=(const CTVXHyperlink&) = delete;
+
+    // Makes the static control a link to `address`. An empty address takes the
+    // control's text; a control without text shows the address. Returns false
+    // when the control is not a window or cannot be subclassed.
+    bool Attach(HWND staticControl, std::wstring address = {});
+    void Detach() noexcept;
+
+    // A new address for the tool tip (and for the text, when the text showed
+    // the address).
+    void SetAddress(std::wstring address);
+    const std::wstring& Address() const noexcept { return m_address; }
+
+    HWND GetSafeHwnd() const noexcept { return m_hwnd; }
+    bool IsVisited() const noexcept { return m_visited; }
+    // The colour the text is drawn in now.
+    COLORREF TextColor() const noexcept;
+
+    // Opens the address as a click does: on success the link turns visited;
+    // on failure a beep and a message box with the reason. True on success.
+    bool Follow();
+
+    // Replaces what opens the address (OpenAddress by default).
+    void SetOpener(Opener opener) { m_opener = std::move(opener); }
+
+private:
+    static LRESULT CALLBACK SubclassProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                         UINT_PTR id, DWORD_PTR refData) noexcept;
+    LRESULT OnMessage(UINT message, WPARAM wParam, LPARAM lParam);
+    void Release(bool controlGoing) noexcept;
+    void MakeFont() noexcept;
+    void MakeToolTip() noexcept;
+    void RelayToToolTip(UINT message, WPARAM wParam, LPARAM lParam) noexcept;
+    void Paint(HDC dc) noexcept;
+    void Redraw() noexcept;
+
+    HWND m_hwnd = nullptr;
+    HWND m_toolTip = nullptr;
+    HFONT m_font = nullptr;  // underlined copy of the control's font, ours
+    std::wstring m_address;
+    Opener m_opener;
+    bool m_textIsAddress = false;  // the control had no text: it shows the address
+    bool m_over = false;           // the mouse is over the control
+    bool m_pressed = false;        // the left button went down on the control
+    bool m_visited = false;
+};
 
 }  // namespace tvx::ui

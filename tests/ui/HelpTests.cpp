@@ -1,9 +1,13 @@
-// The manual's pages and opening addresses, in-process.
+// The manual's pages, opening addresses and the link control, in-process.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "res/resource.h"
 #include "ui/Help.h"
@@ -18,6 +22,85 @@ std::wstring LoadText(UINT id) {
     const int n = ::LoadStringW(::GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
     return n > 0 ? std::wstring(text, static_cast<size_t>(n)) : std::wstring();
 }
+
+// Windows of this thread of one class.
+std::vector<HWND> ThreadWindows(DWORD threadId, const wchar_t* className) {
+    struct Search {
+        const wchar_t* className;
+        std::vector<HWND> found;
+    } search{className, {}};
+    ::EnumThreadWindows(
+        threadId,
+        [](HWND hwnd, LPARAM param) -> BOOL {
+            auto* s = reinterpret_cast<Search*>(param);
+            wchar_t name[64] = {};
+            ::GetClassNameW(hwnd, name, 64);
+            if (::lstrcmpiW(name, s->className) == 0) s->found.push_back(hwnd);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+// A small top-level window holding one static text control, as a dialog holds a link.
+class LinkHost {
+public:
+    explicit LinkHost(const wchar_t* text) {
+        WNDCLASSW wc = {};
+        wc.lpfnWndProc = ::DefWindowProcW;
+        wc.hInstance = ::GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"TvxLinkTestHost";
+        ::RegisterClassW(&wc);  // a second registration fails harmlessly
+        m_host = ::CreateWindowExW(0, wc.lpszClassName, L"Link test", WS_POPUP, 0, 0, 300, 60, nullptr, nullptr,
+                                   wc.hInstance, nullptr);
+        m_static = ::CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | SS_LEFT, 4, 4, 280,
+                                     24, m_host, reinterpret_cast<HMENU>(1147), wc.hInstance, nullptr);
+    }
+    ~LinkHost() {
+        if (::IsWindow(m_host)) ::DestroyWindow(m_host);
+    }
+    HWND Host() const { return m_host; }
+    HWND Static() const { return m_static; }
+
+    std::wstring Text() const {
+        wchar_t text[512] = {};
+        ::GetWindowTextW(m_static, text, 512);
+        return text;
+    }
+    void Click() const {
+        ::SendMessageW(m_static, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
+        ::SendMessageW(m_static, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
+    }
+    // Whether the control, painted as it is now, shows any pixel of exactly this colour.
+    bool Shows(COLORREF colour) const {
+        RECT client;
+        ::GetClientRect(m_static, &client);
+        BITMAPINFO info = {};
+        info.bmiHeader.biSize = sizeof(info.bmiHeader);
+        info.bmiHeader.biWidth = client.right;
+        info.bmiHeader.biHeight = -client.bottom;
+        info.bmiHeader.biPlanes = 1;
+        info.bmiHeader.biBitCount = 32;
+        void* bits = nullptr;
+        const HDC dc = ::CreateCompatibleDC(nullptr);
+        const HBITMAP bitmap = ::CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        const HGDIOBJ old = ::SelectObject(dc, bitmap);
+        ::SendMessageW(m_static, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        ::GdiFlush();
+        const DWORD wanted = (DWORD{GetRValue(colour)} << 16) | (DWORD{GetGValue(colour)} << 8) | GetBValue(colour);
+        bool found = false;
+        const auto* pixel = static_cast<const DWORD*>(bits);
+        for (LONG i = 0; i < client.right * client.bottom && !found; ++i) found = (pixel[i] & 0xFFFFFF) == wanted;
+        ::SelectObject(dc, old);
+        ::DeleteObject(bitmap);
+        ::DeleteDC(dc);
+        return found;
+    }
+
+private:
+    HWND m_host = nullptr;
+    HWND m_static = nullptr;
+};
 
 TEST(HelpPages, EveryPageNameNamesAPageTheBuildCopied) {
     const std::wstring folder = ProgramFolder();
@@ -118,6 +201,109 @@ TEST(OpenAddress, WhenTheShellFailsTheHtmBrowserIsStartedWithTheAddress) {
     }
     EXPECT_TRUE(created) << "the registered program was not started with the address";
     ::DeleteFileW(address.c_str());
+}
+
+TEST(Hyperlink, TakesTheAddressFromTheTextOrShowsTheAddress) {
+    LinkHost empty(L"");
+    CTVXHyperlink link;
+    ASSERT_TRUE(link.Attach(empty.Static(), L"C:\\Tavrix\\resources\\disks.html"));
+    EXPECT_EQ(empty.Text(), L"C:\\Tavrix\\resources\\disks.html");
+    EXPECT_TRUE(::GetWindowLongPtrW(empty.Static(), GWL_STYLE) & SS_NOTIFY) << "clicks would not reach the link";
+    link.SetAddress(L"http://example.com/");
+    EXPECT_EQ(empty.Text(), L"http://example.com/") << "a text that showed the address follows it";
+
+    LinkHost labelled(L"http://example.com/shop");
+    CTVXHyperlink fromText;
+    ASSERT_TRUE(fromText.Attach(labelled.Static()));
+    EXPECT_EQ(fromText.Address(), L"http://example.com/shop");
+    fromText.SetAddress(L"http://example.com/other");
+    EXPECT_EQ(labelled.Text(), L"http://example.com/shop") << "a text of the template's own stays";
+}
+
+TEST(Hyperlink, ASuccessfulOpenTurnsTheLinkVisitedForGood) {
+    LinkHost host(L"Choosing backup disks");
+    CTVXHyperlink link;
+    ASSERT_TRUE(link.Attach(host.Static(), L"C:\\Tavrix\\resources\\disks.html"));
+    std::vector<std::wstring> opened;
+    link.SetOpener([&](const std::wstring& address, int show) -> INT_PTR {
+        opened.push_back(address);
+        EXPECT_EQ(show, SW_SHOWNORMAL);
+        return 42;
+    });
+    EXPECT_TRUE(host.Shows(CTVXHyperlink::kLinkColor));
+    EXPECT_FALSE(host.Shows(CTVXHyperlink::kVisitedColor));
+
+    host.Click();
+    ASSERT_EQ(opened, std::vector<std::wstring>{L"C:\\Tavrix\\resources\\disks.html"});
+    EXPECT_TRUE(link.IsVisited());
+    EXPECT_TRUE(host.Shows(CTVXHyperlink::kVisitedColor));
+    EXPECT_FALSE(host.Shows(CTVXHyperlink::kLinkColor));
+
+    // The mouse comes and goes: back to the visited colour, not the link colour.
+    ::SendMessageW(host.Static(), WM_MOUSEMOVE, 0, MAKELPARAM(3, 3));
+    EXPECT_EQ(link.TextColor(), ::GetSysColor(COLOR_HIGHLIGHT));
+    ::SendMessageW(host.Static(), WM_MOUSELEAVE, 0, 0);
+    EXPECT_TRUE(host.Shows(CTVXHyperlink::kVisitedColor));
+
+    // Keyboard: a tab stop the dialog can reach, Space and Enter open it.
+    const LRESULT code = ::SendMessageW(host.Static(), WM_GETDLGCODE, 0, 0);
+    EXPECT_FALSE(code & DLGC_STATIC) << "dialog navigation skips statics";
+    MSG enter = {host.Static(), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
+    EXPECT_TRUE(::SendMessageW(host.Static(), WM_GETDLGCODE, VK_RETURN, reinterpret_cast<LPARAM>(&enter)) &
+                DLGC_WANTMESSAGE);
+    ::SendMessageW(host.Static(), WM_KEYDOWN, VK_SPACE, 0);
+    ::SendMessageW(host.Static(), WM_KEYDOWN, VK_RETURN, 0);
+    EXPECT_EQ(opened.size(), 3u);
+}
+
+TEST(Hyperlink, AFailedOpenSaysWhyInAMessageBox) {
+    LinkHost host(L"http://example.com/shop");
+    CTVXHyperlink link;
+    ASSERT_TRUE(link.Attach(host.Static()));
+    link.SetOpener([](const std::wstring&, int) -> INT_PTR { return SE_ERR_NOASSOC; });
+
+    // The box is modal on this thread; another thread reads it and answers OK.
+    const DWORD uiThread = ::GetCurrentThreadId();
+    std::wstring shown;
+    std::atomic<bool> answered{false};
+    std::thread answer([&] {
+        for (int i = 0; i < 6000 && !answered; ++i) {  // up to a minute
+            for (HWND box : ThreadWindows(uiThread, L"#32770")) {
+                if (!::IsWindowVisible(box)) continue;
+                wchar_t text[512] = {};
+                ::GetDlgItemTextW(box, 0xFFFF, text, 512);  // the message box's text control
+                shown = text;
+                ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+                answered = true;
+            }
+            if (!answered) ::Sleep(10);
+        }
+    });
+    EXPECT_FALSE(link.Follow());
+    answer.join();
+    ASSERT_TRUE(answered) << "no message box";
+    EXPECT_EQ(shown, HyperlinkFailureText(SE_ERR_NOASSOC));
+    EXPECT_FALSE(link.IsVisited());
+}
+
+TEST(Hyperlink, SubclassAndToolTipGoWithTheObjectOrTheControl) {
+    const DWORD thread = ::GetCurrentThreadId();
+    const size_t toolTipsBefore = ThreadWindows(thread, TOOLTIPS_CLASSW).size();
+    LinkHost host(L"http://example.com/");
+    {
+        CTVXHyperlink link;
+        ASSERT_TRUE(link.Attach(host.Static()));
+        EXPECT_EQ(ThreadWindows(thread, TOOLTIPS_CLASSW).size(), toolTipsBefore + 1);
+    }
+    EXPECT_EQ(ThreadWindows(thread, TOOLTIPS_CLASSW).size(), toolTipsBefore);
+    EXPECT_TRUE(::SendMessageW(host.Static(), WM_GETDLGCODE, 0, 0) & DLGC_STATIC) << "still subclassed";
+
+    // The dialog goes first: the link lets go of its control by itself.
+    CTVXHyperlink link;
+    ASSERT_TRUE(link.Attach(host.Static()));
+    ::DestroyWindow(host.Host());
+    EXPECT_EQ(link.GetSafeHwnd(), nullptr);
+    EXPECT_EQ(ThreadWindows(thread, TOOLTIPS_CLASSW).size(), toolTipsBefore);
 }
 
 }  // namespace
