@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace tvx::ui {
 
