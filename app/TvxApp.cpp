@@ -7,11 +7,13 @@
 #include "app/Messages.h"
 #include "app/MirrorController.h"
 #include "framework/ProcessFlags.h"
+#include "framework/Prompts.h"
 #include "framework/ResourceString.h"
 #include "framework/Trace.h"
 #include "media/DriveArray.h"
 #include "res/resource.h"
 #include "settings/Settings.h"
+#include "ui/Prompts.h"
 #include "ui/SystemTray.h"
 #include "ui/UserInterface.h"
 
@@ -96,6 +98,9 @@ bool CTVXApp::InitInstance() {
     }
 
     CreateMainWindow();  // a failure is not fatal: posts to the window are then skipped
+    // The copy engine and the disk checks ask the user through the real
+    // dialogs, on their own thread and owned by no window of this one.
+    SetPromptSink([](const PromptRequest& request) { return ui::ShowPromptDialog(request, nullptr); });
 
     // The start words are compared case-sensitively: "startup" is no start word.
     const bool quietStart = startWord == kStartWordStartUp || startWord == kStartWordNoStartUp;
@@ -135,6 +140,7 @@ bool CTVXApp::InitInstance() {
 }
 
 int CTVXApp::ExitInstance(int loopExitCode) {
+    SetPromptSink(nullptr);
     RemoveTray();
     if (m_oleInitialized) ::OleUninitialize();
     m_oleInitialized = false;

@@ -106,7 +106,9 @@ protected:
             default:
                 break;
         }
-        return TRUE;
+        // OK has the focus: the message is there to be read, not selected.
+        ::SetFocus(Item(IDOK));
+        return FALSE;
     }
 
     void OnOK() override {

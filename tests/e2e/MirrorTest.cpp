@@ -1,8 +1,5 @@
-// End-to-end: the program's main job. The real Dovetrak3.exe mirrors a
-// source folder on C: onto a virtual removable disk in E:, a destination that
-// is not one of the disk maker's drives ("NotTavrix"), with the change
-// watcher ("Scheduler TYP" 0) and three revisions. Its waits run ten times
-// faster (TVX_TIME_DIVISOR 10: a quiet period of 0.5 s).
+// End-to-end: the program's main job, a source folder on C: mirrored onto a
+// virtual removable disk (the setting is described in MirrorFixture.h).
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -11,115 +8,12 @@
 #include <fstream>
 #include <string>
 
-#include "tests/disks/VirtualDisk.h"
-#include "tests/support/Automation.h"
+#include "tests/e2e/MirrorFixture.h"
 
 namespace tvx::test {
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr wchar_t kClass[] = L"Thisisthedovetrak3wndclassname";
-constexpr wchar_t kOptions[] = L"Software\\Tavrix Dovetrak 3\\User Options";
-constexpr DWORD kStartsWithin = 15000;
-constexpr DWORD kLandsWithin = 15000;  // a save reaches the disk within this
-
-const std::wstring kSource = L"C:\\tvx-e2e-src";
-const std::wstring kStaging = L"C:\\tvx-e2e-staging";  // where files are made before they are moved in
-
-void Write(const std::wstring& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path.c_str(), std::ios::binary | std::ios::trunc) << text;
-}
-
-std::string Read(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-// Polls until the file holds the text (or the time is up).
-bool WaitForContent(const std::wstring& path, const std::string& text, DWORD milliseconds) {
-    const DWORD start = ::GetTickCount();
-    do {
-        if (Read(path) == text) return true;
-        ::Sleep(100);
-    } while (::GetTickCount() - start < milliseconds);
-    return false;
-}
-
-void RemoveTree(const std::wstring& path) {
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
-        ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(path, ec);
-}
-
-std::size_t Count(const std::vector<std::wstring>& lines, const std::wstring& text) {
-    std::size_t n = 0;
-    for (const auto& line : lines) n += line.find(text) != std::wstring::npos;
-    return n;
-}
-
-class MirrorTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ASSERT_TRUE(WaitForNoWindow(kClass, 5000)) << "a copy of the program from an earlier test still runs";
-        ASSERT_TRUE(monitor.IsActive());
-        m_disk = "/tmp/tvx-e2e-disk-" + std::to_string(::GetCurrentProcessId());
-        testdisks::DeleteDiskFolder(m_disk);
-        ASSERT_EQ(0u, testdisks::MakeDiskFolder(m_disk, 0x7E2E0001, L"MIRROR"));
-        ASSERT_EQ(0u, testdisks::InsertDisk(L'E', m_disk));
-        m_mirror = testdisks::WindowsPathOf(m_disk) + L"\\tvx-e2e-src";
-        m_revisions = testdisks::WindowsPathOf(m_disk) + L"\\Tavrix Dovetrak 3 Revisions\\tvx-e2e-src";
-        RemoveTree(kSource);
-        Write(kSource + L"\\Letter.doc", "first letter");
-        Write(kSource + L"\\Work\\Plan.txt", "plan 1");
-        Write(kSource + L"\\Work\\Deep\\Notes", "notes");
-
-        ASSERT_EQ(reg::DeleteTree(HKEY_CURRENT_USER, kOptions), ERROR_SUCCESS);
-        ASSERT_TRUE(reg::Import(ExecutableFolder() + L"\\e2e-settings.reg"));
-        reg::SetString(HKEY_CURRENT_USER, kOptions, L"DiskID", L"NotTavrix");
-        reg::SetMultiString(HKEY_CURRENT_USER, kOptions, L"Source", {kSource});
-        reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Scheduler TYP", 0);
-        reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Icon Status", 0);
-        ::SetEnvironmentVariableW(L"TVX_TIME_DIVISOR", L"10");
-    }
-
-    void TearDown() override {
-        if (program.IsRunning()) {
-            if (const HWND hwnd = ::FindWindowW(kClass, nullptr)) ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
-            if (!program.WaitExit(15000)) program.Terminate();
-        }
-        ::SetEnvironmentVariableW(L"TVX_TIME_DIVISOR", nullptr);
-        reg::DeleteTree(HKEY_CURRENT_USER, kOptions);
-        testdisks::RemoveDisk(L'E');
-        testdisks::DeleteDiskFolder(m_disk);
-        RemoveTree(kSource);
-        RemoveTree(kStaging);
-    }
-
-    // Starts the program with "StartUp"; its first pass (start stamp 0)
-    // copies everything. Returns the main window.
-    HWND StartAndWaitForTheFirstCopy() {
-        if (!program.Start(ExecutableFolder() + L"\\Dovetrak3.exe", L"StartUp")) return nullptr;
-        const HWND hwnd = WaitForWindow(kClass, nullptr, kStartsWithin);
-        EXPECT_TRUE(WaitForContent(m_mirror + L"\\Work\\Deep\\Notes", "notes", kLandsWithin))
-            << "the first complete copy did not land";
-        EXPECT_EQ("first letter", Read(m_mirror + L"\\Letter.doc"));
-        // The first pass ends after its pause.
-        EXPECT_TRUE(monitor.WaitFor(L"pass: done", program.Id(), kLandsWithin));
-        return hwnd;
-    }
-
-    std::size_t Passes() { return Count(monitor.Lines(program.Id()), L"pass: done"); }
-
-    DebugMonitor monitor;
-    ProgramProcess program;
-    std::string m_disk;
-    std::wstring m_mirror;
-    std::wstring m_revisions;
-};
+using MirrorTest = MirrorFixture;
 
 // The subfolder was there before the program started: the watch, begun
 // before the first pass, covers it from then on.

@@ -106,6 +106,18 @@ bool ClickButton(HWND dialog, int controlId) {
                           reinterpret_cast<LPARAM>(control)) != FALSE;
 }
 
+HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD milliseconds) {
+    const DWORD start = ::GetTickCount();
+    do {
+        for (const WindowInfo& window : ListTopLevelWindows(processId)) {
+            if (window.visible && window.className == L"#32770" && ::GetDlgItem(window.hwnd, controlId))
+                return window.hwnd;
+        }
+        ::Sleep(50);
+    } while (::GetTickCount() - start < milliseconds);
+    return nullptr;
+}
+
 bool SaveNamedScreenshot(const std::wstring& name) {
     const std::wstring folder = ExecutableFolder() + L"\\..\\screenshots";
     ::CreateDirectoryW(folder.c_str(), nullptr);

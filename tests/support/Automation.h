@@ -57,6 +57,10 @@ struct WindowInfo {
 };
 std::vector<WindowInfo> ListTopLevelWindows(DWORD processId /* 0: all */);
 
+// Polls until the process shows a dialog (a visible window of class #32770)
+// that has a control with the id; null when none came within the time.
+HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD milliseconds);
+
 // Posts WM_COMMAND with BN_CLICKED for the control id, as a click does.
 bool ClickButton(HWND dialog, int controlId);
 

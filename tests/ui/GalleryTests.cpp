@@ -1,0 +1,83 @@
+// Shows every alert, prompt and the about window once and saves a screenshot
+// of each under build/win/screenshots, named after the dialog and the DPI it
+// was drawn at: the pictures a person checks for cut-off or overlapping text.
+// The same gallery runs again in a second process at 144 DPI.
+#include <gtest/gtest.h>
+
+#include "framework/ProcessFlags.h"
+#include "res/resource.h"
+#include "tests/support/Automation.h"
+#include "tests/ui/DialogDriver.h"
+#include "ui/Prompts.h"
+#include "ui/UserInterface.h"
+
+namespace tvx::ui {
+namespace {
+
+using testing::DialogThread;
+
+constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+
+std::wstring DpiSuffix() { return L"-" + std::to_wstring(::GetDpiForSystem()) + L"dpi"; }
+
+TEST(Gallery, EveryPromptAndTheAboutWindow) {
+    const std::wstring path = L"C:\\Users\\Public\\Documents\\Annual accounts\\2026\\Quarterly figures.xlsx";
+    const int dialogs[] = {IDD_DISK_FULL_LINK, IDD_FULL_FIXED,      IDD_FULL_REMOVABLE,   IDD_NO_DISK,
+                           IDD_NOT_MY_DISK,    IDD_INSERT_DISK,     IDD_FILLING_LINK,     IDD_FILLING_FIXED,
+                           IDD_FILLING_BUY,    IDD_FILE_TOO_LARGE,  IDD_FILE_ERROR,       IDD_NAME_TOO_LONG,
+                           IDD_TURN_OFF,       IDD_SOURCE_MISSING,  IDD_INVALID_PATH,     IDD_NOT_FIXED_SOURCE,
+                           IDD_SAME_DRIVE,     IDD_SAME_FOLDER,     IDD_NO_MAKER_DRIVE,   IDD_RENAME_NO_DISK,
+                           IDD_RENAME_VOLUME,  IDD_PASSWORD,        IDD_UNPROTECT};
+    for (int dialog : dialogs) {
+        PromptRequest request;
+        request.dialog = dialog;
+        request.text = dialog == IDD_INSERT_DISK ? L"USB flash drive (E:)" : path;
+        request.code = dialog == IDD_INSERT_DISK ? 1 : ERROR_NOT_READY;
+        request.detail = L"3/2/2026|12/7/2026";
+        DialogThread thread([request] { return ShowPromptDialog(request); });
+        // Every template has OK (the rename's Retry is OK too).
+        const HWND window = thread.WaitForDialog(IDOK);
+        ASSERT_NE(nullptr, window) << dialog;
+        ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        ::Sleep(150);  // let the dialog's thread finish painting
+        EXPECT_TRUE(test::SaveNamedScreenshot(L"prompt-" + std::to_wstring(dialog) + DpiSuffix()));
+        ::PostMessageW(window, WM_CLOSE, 0, 0);
+        thread.Result();
+    }
+
+    DialogThread about([] {
+        ShowAbout(nullptr);
+        return INT_PTR{IDOK};
+    });
+    HWND splash = nullptr;
+    for (int i = 0; i < 200 && !splash; ++i, ::Sleep(20)) splash = ::FindWindowW(L"TavrixDovetrak3Splash", nullptr);
+    ASSERT_NE(nullptr, splash);
+    ::Sleep(150);
+    EXPECT_TRUE(test::SaveNamedScreenshot(L"about" + DpiSuffix()));
+    ::PostMessageW(splash, WM_KEYDOWN, VK_ESCAPE, 0);  // a key ends it
+    EXPECT_EQ(IDOK, about.Result());
+}
+
+// Draws the gallery again in a process that starts at 144 DPI.
+TEST(Gallery, At144Dpi) {
+    if (::GetDpiForSystem() != 96) GTEST_SKIP() << "already a gallery process";
+    DWORD old = 0, size = sizeof(old);
+    const bool hadValue = ::RegGetValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", RRF_RT_REG_DWORD, nullptr,
+                                         &old, &size) == ERROR_SUCCESS;
+    const DWORD dpi = 144;
+    ASSERT_EQ(ERROR_SUCCESS,
+              ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &dpi, sizeof(dpi)));
+    test::ProgramProcess gallery;
+    const bool started =
+        gallery.Start(test::ExecutableFolder() + L"\\ui_tests.exe", L"--gtest_filter=Gallery.EveryPrompt*");
+    const bool ended = started && gallery.WaitExit(120000);
+    if (hadValue)
+        ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &old, sizeof(old));
+    else
+        ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels");
+    ASSERT_TRUE(ended);
+    EXPECT_EQ(0u, gallery.ExitCode());
+}
+
+}  // namespace
+}  // namespace tvx::ui
