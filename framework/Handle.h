@@ -86,10 +86,20 @@ struct IconTraits {
     static void Close(Type h) noexcept { ::DestroyIcon(h); }
 };
 
+// Menus loaded with LoadMenu or made with CreatePopupMenu that belong to no
+// window (a menu attached to a window goes with it).
+struct MenuTraits {
+    using Type = HMENU;
+    static Type Empty() noexcept { return nullptr; }
+    static bool IsEmpty(Type h) noexcept { return h == nullptr; }
+    static void Close(Type h) noexcept { ::DestroyMenu(h); }
+};
+
 using UniqueHandle = UniqueHandleT<KernelHandleTraits>;
 using UniqueRegKey = UniqueHandleT<RegKeyTraits>;
 using UniqueFindHandle = UniqueHandleT<FindHandleTraits>;
 using UniqueGdiObject = UniqueHandleT<GdiObjectTraits>;
 using UniqueIcon = UniqueHandleT<IconTraits>;
+using UniqueMenu = UniqueHandleT<MenuTraits>;
 
 }  // namespace tvx
