@@ -5,6 +5,7 @@
 #include "app/TvxApp.h"
 #include "framework/ProcessFlags.h"
 #include "framework/Trace.h"
+#include "res/resource.h"
 #include "settings/Settings.h"
 #include "ui/Help.h"
 #include "ui/SystemTray.h"
@@ -12,6 +13,10 @@
 
 namespace tvx {
 namespace {
+
+// The tray menu's items are commands of this window.
+static_assert(ID_TRAY_OPEN == ID_OPEN && ID_TRAY_CLOSE == ID_CLOSE && ID_TRAY_COPY_CHANGED == ID_COPY_CHANGED &&
+              ID_TRAY_COPY_ALL == ID_COPY_ALL && ID_TRAY_HELP == ID_HELP_INDEX && ID_TRAY_ABOUT == ID_APP_ABOUT);
 
 CTVXSystemTray* AppTray() noexcept {
     CTVXApp* app = CTVXApp::Get();
@@ -130,7 +135,7 @@ LRESULT CTVXMainWnd::OnTrayRemove(WPARAM, LPARAM) {
 }
 
 LRESULT CTVXMainWnd::OnTrayAnimate(WPARAM, LPARAM) {
-    if (CTVXSystemTray* tray = AppTray()) tray->StartAnimation(100, 0);
+    if (CTVXSystemTray* tray = AppTray()) tray->Animate(100, 0);  // a frame every 100 ms while the pass runs
     return 0;
 }
 

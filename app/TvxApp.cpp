@@ -50,8 +50,14 @@ HWND CTVXApp::MainHwnd() const noexcept { return m_mainWnd ? m_mainWnd->GetSafeH
 
 void CTVXApp::CreateTray() {
     if (m_tray) return;
-    auto tray = std::make_unique<CTVXSystemTray>(MainHwnd());
-    if (tray->Create()) m_tray = std::move(tray);
+    // The icon's mouse events and the menu's commands go to the main window.
+    auto tray = std::make_unique<CTVXSystemTray>();
+    if (!tray->Create(MainHwnd(), WM_TRAYNOTIFY, LoadResourceString(IDS_OPTIONS_TITLE), IDI_TRAY_IDLE,
+                      IDR_TRAY_MENU))
+        return;  // no notification area: the program runs without an icon
+    tray->SetMenuDefaultItem(ID_OPEN, false);
+    tray->SetIconList(IDI_TRAY_FRAME_FIRST, IDI_TRAY_FRAME_LAST);
+    m_tray = std::move(tray);
 }
 
 void CTVXApp::RemoveTray() noexcept { m_tray.reset(); }

@@ -240,7 +240,7 @@ TEST_F(StartupTest, TrayMessagesReachTheTrayOnlyWhileItExists) {
     ::PostMessageW(hwnd, 0x406, 0, 0);
     ::PostMessageW(hwnd, 0x404, 0, 0);
     ASSERT_TRUE(monitor.WaitFor(L"tray: removed", first.Id(), kEndsWithin));
-    const std::vector<std::wstring> expected = {L"tray: created", L"tray: animate every 100 ms for 0 ms",
+    const std::vector<std::wstring> expected = {L"tray: created", L"tray: animate every 100 ms until stopped",
                                                 L"tray: animation stopped", L"tray: removed"};
     std::vector<std::wstring> seen;
     for (const std::wstring& line : monitor.Lines(first.Id()))
