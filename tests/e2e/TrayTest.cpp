@@ -1,0 +1,328 @@
+// End-to-end: the tray icon of the real Dovetrak3.exe in the notification
+// area of the Wine desktop. The program mirrors a source folder on C: onto a
+// virtual removable disk in E: (as in MirrorTest), with the icon on and a
+// start stamp already set, so that it starts idle and copies only when told.
+// Its waits run at half length (TVX_TIME_DIVISOR 2), which still leaves a
+// pass long enough to watch the icon animate.
+//
+// What the tests see: the pixels at the taskbar's right end (where the icons
+// sit), the program's menu window (class "#32768") and its debug trace. The
+// menu is driven with keys posted to it, as a user's keys would arrive.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/disks/VirtualDisk.h"
+#include "tests/support/Automation.h"
+
+namespace tvx::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr wchar_t kClass[] = L"Thisisthedovetrak3wndclassname";
+constexpr wchar_t kOptions[] = L"Software\\Tavrix Dovetrak 3\\User Options";
+constexpr UINT kTrayNotify = WM_USER + 10;
+constexpr UINT kTrayId = 107;
+constexpr DWORD kWithin = 20000;  // anything the program does happens well within this
+
+const std::wstring kSource = L"C:\\tvx-e2e-tray";
+
+using Pixels = std::vector<std::uint32_t>;
+
+// The taskbar's right end, where the notification area shows its icons.
+RECT NotificationArea() {
+    RECT bar = {};
+    if (const HWND taskbar = ::FindWindowW(L"Shell_TrayWnd", nullptr)) ::GetWindowRect(taskbar, &bar);
+    if (bar.right - bar.left > 160) bar.left = bar.right - 160;
+    return bar;
+}
+
+Pixels Capture(const RECT& r) {
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    Pixels pixels(static_cast<size_t>(w > 0 && h > 0 ? w * h : 0));
+    if (pixels.empty()) return pixels;
+    const HDC screen = ::GetDC(nullptr);
+    const HDC memory = ::CreateCompatibleDC(screen);
+    const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, w, h);
+    const HGDIOBJ old = ::SelectObject(memory, bitmap);
+    ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    ::SelectObject(memory, old);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = w;
+    info.bmiHeader.biHeight = -h;  // top-down
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(h), pixels.data(), &info, DIB_RGB_COLORS);
+    ::DeleteObject(bitmap);
+    ::DeleteDC(memory);
+    ::ReleaseDC(nullptr, screen);
+    return pixels;
+}
+
+// Polls the notification area until it matches (or no longer matches) the
+// given pixels; true when it did within the time.
+bool WaitForArea(const Pixels& pixels, bool same, DWORD milliseconds) {
+    const ULONGLONG end = ::GetTickCount64() + milliseconds;
+    for (;;) {
+        if ((Capture(NotificationArea()) == pixels) == same) return true;
+        if (::GetTickCount64() >= end) return false;
+        ::Sleep(50);
+    }
+}
+
+// How many of the animation frames the program's resources hold.
+int FramesInTheProgram() {
+    const std::wstring exe = ExecutableFolder() + L"\\Dovetrak3.exe";
+    const HMODULE module = ::LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    if (!module) return 0;
+    int frames = 0;
+    for (UINT id = 181; id <= 185; ++id)
+        frames += ::FindResourceW(module, MAKEINTRESOURCEW(id), RT_GROUP_ICON) != nullptr;
+    ::FreeLibrary(module);
+    return frames;
+}
+
+void Write(const std::wstring& path, const std::string& text) {
+    fs::create_directories(fs::path(path).parent_path());
+    std::ofstream(path.c_str(), std::ios::binary | std::ios::trunc) << text;
+}
+
+class TrayTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(WaitForNoWindow(kClass, 5000)) << "a copy of the program from an earlier test still runs";
+        ASSERT_TRUE(monitor.IsActive());
+        m_disk = "/tmp/tvx-e2e-tray-disk-" + std::to_string(::GetCurrentProcessId());
+        testdisks::DeleteDiskFolder(m_disk);
+        ASSERT_EQ(0u, testdisks::MakeDiskFolder(m_disk, 0x7E2E0107, L"TRAY"));
+        ASSERT_EQ(0u, testdisks::InsertDisk(L'E', m_disk));
+        fs::remove_all(fs::path(kSource));
+        Write(kSource + L"\\Letter.doc", "letter");
+        Write(kSource + L"\\Work\\Plan.txt", "plan");
+        Write(kSource + L"\\Work\\Notes.txt", "notes");
+
+        ASSERT_EQ(reg::DeleteTree(HKEY_CURRENT_USER, kOptions), ERROR_SUCCESS);
+        ASSERT_TRUE(reg::Import(ExecutableFolder() + L"\\e2e-settings.reg"));
+        reg::SetString(HKEY_CURRENT_USER, kOptions, L"DiskID", L"NotTavrix");
+        reg::SetMultiString(HKEY_CURRENT_USER, kOptions, L"Source", {kSource});
+        reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Scheduler TYP", 0);
+        reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Icon Status", 1);
+        reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Start Time Low", 1);  // no complete copy at start
+        ::SetEnvironmentVariableW(L"TVX_TIME_DIVISOR", L"2");
+        noIcon = Capture(NotificationArea());
+        ASSERT_FALSE(noIcon.empty()) << "no taskbar on the desktop";
+    }
+
+    void TearDown() override {
+        if (program.IsRunning()) {
+            if (const HWND hwnd = ::FindWindowW(kClass, nullptr)) ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+            if (!program.WaitExit(kWithin)) program.Terminate();
+        }
+        ::SetEnvironmentVariableW(L"TVX_TIME_DIVISOR", nullptr);
+        reg::DeleteTree(HKEY_CURRENT_USER, kOptions);
+        testdisks::RemoveDisk(L'E');
+        testdisks::DeleteDiskFolder(m_disk);
+        std::error_code ec;
+        fs::remove_all(fs::path(kSource), ec);
+    }
+
+    // Starts the program and waits until its icon shows; returns its main window.
+    HWND StartWithIcon() {
+        if (!program.Start(ExecutableFolder() + L"\\Dovetrak3.exe", L"StartUp")) return nullptr;
+        if (!monitor.WaitFor(L"start: running", program.Id(), kWithin)) return nullptr;
+        EXPECT_TRUE(monitor.Saw(L"tray: created", program.Id()));
+        EXPECT_TRUE(WaitForArea(noIcon, false, kWithin)) << "no icon came into the notification area";
+        ::Sleep(200);  // the shell has drawn it whole
+        return ::FindWindowW(kClass, nullptr);
+    }
+
+    // The program's visible menu window, or null.
+    HWND Menu() {
+        for (const WindowInfo& w : ListTopLevelWindows(program.Id()))
+            if (w.visible && w.className == L"#32768") return w.hwnd;
+        return nullptr;
+    }
+
+    // A right-click on the icon, as the shell reports it; returns the menu window.
+    HWND OpenMenu(HWND main) {
+        ::PostMessageW(main, kTrayNotify, kTrayId, WM_RBUTTONUP);
+        const ULONGLONG end = ::GetTickCount64() + kWithin;
+        while (::GetTickCount64() < end) {
+            if (const HWND menu = Menu()) {
+                ::Sleep(200);  // drawn whole
+                return menu;
+            }
+            ::Sleep(20);
+        }
+        return nullptr;
+    }
+
+    bool WaitMenuGone() {
+        const ULONGLONG end = ::GetTickCount64() + kWithin;
+        while (Menu()) {
+            if (::GetTickCount64() >= end) return false;
+            ::Sleep(20);
+        }
+        return true;
+    }
+
+    // Types keys into the open menu: characters pick items by their
+    // underlined letter, virtual keys move and choose.
+    static void Key(HWND menu, wchar_t c) { ::PostMessageW(menu, WM_CHAR, c, 0); }
+    static void VirtualKey(HWND menu, UINT vk) { ::PostMessageW(menu, WM_KEYDOWN, vk, 0); }
+
+    std::size_t Count(const std::wstring& text) {
+        std::size_t n = 0;
+        for (const std::wstring& line : monitor.Lines(program.Id())) n += line.find(text) != std::wstring::npos;
+        return n;
+    }
+
+    bool WaitForCount(const std::wstring& text, std::size_t count) {
+        const ULONGLONG end = ::GetTickCount64() + kWithin;
+        while (Count(text) < count) {
+            if (::GetTickCount64() >= end) return false;
+            ::Sleep(20);
+        }
+        return true;
+    }
+
+    DebugMonitor monitor;
+    ProgramProcess program;
+    Pixels noIcon;
+    std::string m_disk;
+};
+
+TEST_F(TrayTest, IconAppearsAnimatesDuringAPassAndComesBackToRest) {
+    const HWND main = StartWithIcon();
+    ASSERT_NE(main, nullptr);
+    const Pixels resting = Capture(NotificationArea());
+    EXPECT_TRUE(SaveNamedScreenshot(L"tray-idle"));
+
+    // A complete copy: the worker posts the animate before the pass and the
+    // stop after it. Meanwhile the notification area is watched.
+    ::PostMessageW(main, WM_COMMAND, 40011, 0);
+    ASSERT_TRUE(monitor.WaitFor(L"tray: animate every 100 ms until stopped", program.Id(), kWithin));
+    std::vector<Pixels> seen;
+    bool saved = false;
+    while (!monitor.Saw(L"tray: animation stopped", program.Id())) {
+        Pixels now = Capture(NotificationArea());
+        if (now != resting && !saved) saved = SaveNamedScreenshot(L"tray-animating");
+        if (std::find(seen.begin(), seen.end(), now) == seen.end()) seen.push_back(std::move(now));
+        ASSERT_TRUE(program.IsRunning());
+        ::Sleep(10);
+    }
+    EXPECT_TRUE(monitor.WaitFor(L"pass: 3 files to copy", program.Id(), kWithin));
+    EXPECT_TRUE(fs::exists(testdisks::WindowsPathOf(m_disk) + L"\\tvx-e2e-tray\\Work\\Notes.txt"));
+    EXPECT_TRUE(WaitForArea(resting, true, kWithin)) << "the resting icon did not come back after the pass";
+
+    const int frames = FramesInTheProgram();
+    if (frames < 2) GTEST_SKIP() << "the program's resources hold " << frames << " animation frames";
+    EXPECT_TRUE(saved) << "the icon never changed during the pass";
+    // The resting icon and at least two frames in turn.
+    EXPECT_GE(seen.size(), 3u) << "the frames did not follow each other";
+}
+
+// Explorer ended and started again: it forgot the icon and tells every
+// top-level window that the taskbar was created.
+TEST_F(TrayTest, IconComesBackWhenTheTaskbarIsCreatedAgain) {
+    const HWND main = StartWithIcon();
+    ASSERT_NE(main, nullptr);
+    const Pixels resting = Capture(NotificationArea());
+    NOTIFYICONDATAW icon = {};
+    icon.cbSize = sizeof(icon);
+    icon.hWnd = main;
+    icon.uID = kTrayId;
+    ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &icon));
+    ASSERT_TRUE(WaitForArea(noIcon, true, kWithin)) << "the icon did not go";
+
+    ::PostMessageW(HWND_BROADCAST, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(monitor.WaitFor(L"tray: icon added again after the taskbar was created (ok)", program.Id(), kWithin));
+    EXPECT_TRUE(WaitForArea(resting, true, kWithin)) << "the icon did not come back";
+}
+
+// Every item chosen from the real menu reaches the main window as its command.
+TEST_F(TrayTest, EveryMenuItemRunsItsCommandOnTheMainWindow) {
+    const HWND main = StartWithIcon();
+    ASSERT_NE(main, nullptr);
+    HWND menu = OpenMenu(main);
+    ASSERT_NE(menu, nullptr) << "no menu window";
+    EXPECT_TRUE(monitor.Saw(L"tray: menu shown", program.Id()));
+    EXPECT_FALSE(monitor.Saw(L"tray: menu shown grayed", program.Id()));
+    EXPECT_TRUE(SaveNamedScreenshot(L"tray-menu"));
+    VirtualKey(menu, VK_ESCAPE);
+    ASSERT_TRUE(WaitMenuGone()) << "Esc did not close the menu";
+    EXPECT_FALSE(monitor.Saw(L"main: command", program.Id())) << "a dismissed menu ran a command";
+
+    struct Choice {
+        const wchar_t* keys;  // letters, or '\x26' (up) and '\r' (Enter) as virtual keys
+        const wchar_t* command;
+        const wchar_t* effect;
+    };
+    // About and Close show dialogs of the program; the test checks that they
+    // were asked for (their windows are tested with the dialogs).
+    const Choice choices[] = {
+        {L"py", L"main: command 40010", L"pass: done"},
+        {L"pm", L"main: command 40011", L"pass: 3 files to copy"},
+        {L"a", L"main: command 57664", L"ui: about window"},
+        {L"h", L"main: command 40012", L"ui: help"},
+        {L"\x26\r", L"main: command 40009", L"ui: turning-off question"},
+        {L"o", L"main: command 40008", L"ui: settings sheet"},
+    };
+    for (const Choice& choice : choices) {
+        SCOPED_TRACE(testing::Message() << choice.command);
+        const std::size_t effects = Count(choice.effect);
+        menu = OpenMenu(main);
+        ASSERT_NE(menu, nullptr);
+        for (const wchar_t* k = choice.keys; *k; ++k) {
+            if (*k == L'\x26' || *k == L'\r')
+                VirtualKey(menu, *k == L'\r' ? VK_RETURN : VK_UP);
+            else
+                Key(menu, *k);
+            ::Sleep(100);  // a submenu opens before its item is picked
+        }
+        EXPECT_TRUE(WaitMenuGone());
+        EXPECT_TRUE(monitor.WaitFor(choice.command, program.Id(), kWithin));
+        EXPECT_TRUE(WaitForCount(choice.effect, effects + 1));
+    }
+    EXPECT_TRUE(program.IsRunning()) << "the turning-off question was not confirmed";
+
+    // A double-click runs the default item, Open.
+    const std::size_t opens = Count(L"main: command 40008");
+    ::PostMessageW(main, kTrayNotify, kTrayId, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(WaitForCount(L"main: command 40008", opens + 1));
+}
+
+// Paused (command 40013, as while one of the program's windows is open): the
+// menu opens grayed, and neither it nor a double-click runs anything.
+TEST_F(TrayTest, NothingRunsFromTheIconWhilePaused) {
+    const HWND main = StartWithIcon();
+    ASSERT_NE(main, nullptr);
+    ::PostMessageW(main, WM_COMMAND, 40013, 0);
+    ASSERT_TRUE(monitor.WaitFor(L"controller: stop", program.Id(), kWithin));
+    const HWND menu = OpenMenu(main);
+    ASSERT_NE(menu, nullptr);
+    EXPECT_TRUE(monitor.Saw(L"tray: menu shown grayed", program.Id()));
+    EXPECT_TRUE(SaveNamedScreenshot(L"tray-menu-grayed"));
+    Key(menu, L'h');
+    VirtualKey(menu, VK_ESCAPE);
+    ASSERT_TRUE(WaitMenuGone());
+    ::PostMessageW(main, kTrayNotify, kTrayId, WM_LBUTTONDBLCLK);
+    EXPECT_TRUE(monitor.WaitFor(L"tray: double-click ignored", program.Id(), kWithin));
+    ::PostMessageW(main, WM_COMMAND, 40014, 0);  // resume: the trace then shows the order of events
+    ASSERT_TRUE(monitor.WaitFor(L"main: command 40014", program.Id(), kWithin));
+    EXPECT_EQ(Count(L"main: command 40012"), 0u) << "Help ran from a grayed menu";
+    EXPECT_EQ(Count(L"main: command 40008"), 0u) << "a double-click ran Open while paused";
+}
+
+}  // namespace
+}  // namespace tvx::test
