@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <ole2.h>
 
+#include <algorithm>
+
 #include "app/MainWnd.h"
 #include "app/Messages.h"
 #include "app/MirrorController.h"
@@ -13,6 +15,7 @@
 #include "media/DriveArray.h"
 #include "res/resource.h"
 #include "settings/Settings.h"
+#include "ui/ProgressWindow.h"
 #include "ui/Prompts.h"
 #include "ui/SystemTray.h"
 #include "ui/UserInterface.h"
@@ -34,6 +37,24 @@ private:
     UniqueHandle m_handle;
 };
 
+// The progress window's view of the controller's copy engine.
+class ControllerCopy final : public ui::ProgressSource {
+public:
+    explicit ControllerCopy(CTVXMirrorController& controller) noexcept : m_controller(controller) {}
+
+    unsigned PercentDone() override {
+        return static_cast<unsigned>(std::max(m_controller.CopyProgress().GetPercentDone(), 0));
+    }
+    void CurrentPaths(std::wstring& source, std::wstring& destination) override {
+        m_controller.CopyProgress().GetCurrentSource(source);
+        m_controller.CopyProgress().GetCurrentDestination(destination);
+    }
+    void CancelCopy() override { m_controller.CancelCopy(); }
+
+private:
+    CTVXMirrorController& m_controller;
+};
+
 }  // namespace
 
 CTVXApp::CTVXApp() {
@@ -42,6 +63,9 @@ CTVXApp::CTVXApp() {
 }
 
 CTVXApp::~CTVXApp() {
+    // The worker has ended with the main window; no pass calls in any more.
+    MirrorController().SetProgressWindow(nullptr);
+    m_progress.reset();
     m_tray.reset();
     m_mainWnd.reset();
 }
@@ -61,6 +85,21 @@ void CTVXApp::CreateTray() {
 }
 
 void CTVXApp::RemoveTray() noexcept { m_tray.reset(); }
+
+void CTVXApp::ConnectProgressWindow() {
+    m_progress = std::make_unique<ui::CTVXProgressWindow>();
+    // Called on the worker only, a pass at a time: show when the copy
+    // starts, take down when it has ended.
+    MirrorController().SetProgressWindow([this](CTVXMirrorController& controller, bool show) {
+        if (!show) {
+            m_progress->Finish();
+            return;
+        }
+        if (!m_progressSource) m_progressSource = std::make_unique<ControllerCopy>(controller);
+        if (const DWORD error = m_progress->Start(*m_progressSource))
+            Trace(L"progress: the window could not start (%lu); the copy goes on without it", error);
+    });
+}
 
 bool CTVXApp::CreateMainWindow() {
     const HINSTANCE instance = Instance();
@@ -107,6 +146,7 @@ bool CTVXApp::InitInstance() {
     // The copy engine and the disk checks ask the user through the real
     // dialogs, on their own thread and owned by no window of this one.
     SetPromptSink([](const PromptRequest& request) { return ui::ShowPromptDialog(request, nullptr); });
+    ConnectProgressWindow();
 
     // The start words are compared case-sensitively: "startup" is no start word.
     const bool quietStart = startWord == kStartWordStartUp || startWord == kStartWordNoStartUp;

@@ -1,8 +1,8 @@
 // The application object: decides at start what the program does (hand over
 // to a running copy, restore or create the settings, show the setup wizard or
 // the settings sheet, start the background work, or end at once), and owns the
-// main window and the tray icon. It makes the drive-array lock when it starts
-// (media/DriveArray.h keeps it).
+// main window, the tray icon and the copy progress window. It makes the
+// drive-array lock when it starts (media/DriveArray.h keeps it).
 #pragma once
 
 #include <windows.h>
@@ -17,6 +17,10 @@ namespace tvx {
 
 class CTVXMainWnd;
 class CTVXSystemTray;
+namespace ui {
+class CTVXProgressWindow;
+struct ProgressSource;
+}  // namespace ui
 
 class CTVXApp : public CTVXWinApp {
 public:
@@ -44,9 +48,16 @@ protected:
 
 private:
     bool CreateMainWindow();
+    // Hands the mirror controller the progress window, which it shows on its
+    // worker thread while a pass copies (the window runs on threads of its
+    // own).
+    void ConnectProgressWindow();
 
     std::unique_ptr<CTVXMainWnd> m_mainWnd;
     std::unique_ptr<CTVXSystemTray> m_tray;
+    // The window reads the copy through the source: the source goes last.
+    std::unique_ptr<ui::ProgressSource> m_progressSource;
+    std::unique_ptr<ui::CTVXProgressWindow> m_progress;
     bool m_oleInitialized = false;
 };
 

@@ -253,6 +253,41 @@ TEST_F(ControllerTest, StopDuringAPassEndsItBeforeTheNextFile) {
     for (int i = 0; i < 50; ++i) EXPECT_FALSE(fs::exists(Mirror(kSource + L"\\f" + std::to_wstring(i)))) << i;
 }
 
+// When the progress window comes: for the first pass (a complete copy),
+// for a complete copy asked for from the tray when "Progress Status" is 1
+// (not when it is 0), and for the last pass before the session ends. It is
+// shown with the percent at 0 and the progress-window flag up, and taken
+// down with the percent at 100.
+TEST_F(ControllerTest, ProgressWindowComesForCompleteCopiesWhenAskedAndForTheLastPass) {
+    settings::WriteProgressStatus(0);
+    std::atomic<int> shows{0}, hides{0}, protocolErrors{0};
+    Controller().SetProgressWindow([&](CTVXMirrorController&, bool show) {
+        if (show && (Flags().progressPercent.load() != 0 || Flags().progressWindow.load() != 1)) ++protocolErrors;
+        if (!show && Flags().progressPercent.load() != 100) ++protocolErrors;
+        ++(show ? shows : hides);
+    });
+    ASSERT_EQ(0u, Controller().Start());
+    ASSERT_TRUE(PumpUntil([this] { return m_controller->PassCount() == 1 && !m_controller->InPass(); }));
+    EXPECT_EQ(1, shows.load()) << "the first pass";
+
+    Controller().RequestCompleteCopy();
+    ASSERT_TRUE(PumpUntil([this] { return m_controller->PassCount() == 2 && !m_controller->InPass(); }));
+    EXPECT_EQ(1, shows.load()) << "a complete copy with \"Progress Status\" 0";
+
+    settings::WriteProgressStatus(1);
+    Controller().RequestCompleteCopy();
+    ASSERT_TRUE(PumpUntil([this] { return m_controller->PassCount() == 3 && !m_controller->InPass(); }));
+    EXPECT_EQ(2, shows.load()) << "a complete copy with \"Progress Status\" 1";
+
+    settings::WriteProgressStatus(0);
+    Write(kSource + L"\\late.txt", "saved at the end");
+    Controller().RunLastPass();
+    EXPECT_EQ(3, shows.load()) << "the last pass";
+    EXPECT_EQ(shows.load(), hides.load());
+    EXPECT_EQ(0, protocolErrors.load());
+    EXPECT_EQ(0, Flags().progressWindow.load());
+}
+
 // The session ends: one more pass that starts after the request, even when
 // a pass is running then; no quiet period; the worker ends after it.
 TEST_F(ControllerTest, LastPassAtTheSessionEndRunsAfterTheRunningOneAndEndsTheWorker) {
