@@ -101,6 +101,7 @@ BOOL CTVXProgressDlg::OnInitDialog() {
     m_startTick = ::GetTickCount64();
     m_timeLeft = TimeLeftEstimator();
     ::SetTimer(GetSafeHwnd(), kTimerId, timeseam::Scale(kTickMilliseconds), nullptr);
+    Trace(L"progress: window open");
     return result;
 }
 
@@ -211,7 +212,9 @@ DWORD CTVXProgressWindow::WindowThread(CTVXThread* thread) {
     ::InitCommonControlsEx(&controls);
     {
         CTVXProgressDlg dialog(self->m_shared);
-        dialog.DoModal();
+        const INT_PTR result = dialog.DoModal();
+        Trace(L"progress: window closed (%ls)",
+              result == IDOK ? L"copy over" : result == IDCANCEL ? L"cancelled" : L"not shown");
     }
     // Only now that the window is gone: the copy may end at once, and the
     // pass then finishes this window.
