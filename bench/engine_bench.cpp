@@ -21,7 +21,7 @@
 //
 // copy  About 1 GiB of mixed files on C: (2,000 x 16 KiB, 200 x 1 MiB,
 //       4 x 200 MiB), copied to a virtual removable disk in E:. Measured,
-//       best of 6 each, every run onto an empty disk, each of the three
+//       best of 10 each, every run onto an empty disk, each of the five
 //       first in two runs:
 //         CopyFileW  the folders made and every file copied with CopyFileW
 //                    to a folder of its own on the same disk: the baseline;
@@ -30,9 +30,18 @@
 //                    scan before it is timed on its own);
 //         pass       CTVXMirrorController::RunPass(0) with an empty
 //                    catalogue (scan, disk check, copy, start stamp), its
-//                    fixed pauses shortened by the time seam.
-//       Prints MiB/s and the throughput ratio of CopyAll and pass to
-//       CopyFileW.
+//                    fixed pauses shortened by the time seam;
+//         CopyAll + progress
+//                    CopyAll as above while the copy progress window and
+//                    its feeder run over the engine as in the program (the
+//                    window shows when there is a display), polling once a
+//                    second as in the program, and again polling every
+//                    millisecond (the time seam's 1000-fold speed-up) to
+//                    load the engine's lock and counters far beyond the
+//                    real rate.
+//       Prints MiB/s and the throughput ratio of each to CopyFileW; the
+//       copy must not wait for the window, so the ratios with progress
+//       should match that of CopyAll alone.
 //
 // Everything it makes (the trees on C:, the disk folder under /tmp, the
 // catalogue beside the executable, the options key) is deleted at the end.
@@ -41,14 +50,17 @@
 #include "engine/ChangedFileList.h"
 #include "engine/CopyEngine.h"
 #include "engine/FolderScanner.h"
+#include "framework/ProcessFlags.h"
 #include "framework/TimeSeam.h"
 #include "media/DiskExchange.h"
 #include "settings/Settings.h"
 #include "tests/disks/VirtualDisk.h"
+#include "ui/ProgressWindow.h"
 
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -63,7 +75,7 @@ using tvx::catalogue::CTVXCatalog;
 
 double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
 
-constexpr int kCopyRuns = 6;  // each of the three measures first twice
+constexpr int kCopyRuns = 10;  // each of the five measures first twice
 constexpr int kScanRuns = 5;
 constexpr wchar_t kDriveLetter = L'E';
 const std::wstring kDestination = L"E:\\";
@@ -190,6 +202,27 @@ void WritePassSettings(const std::wstring& source, std::uint64_t startStamp) {
 }
 
 double Best(const std::vector<double>& runs) { return *std::min_element(runs.begin(), runs.end()); }
+
+// The progress window's view of a bare copy engine, the same calls the
+// program's view of its controller makes; counts the feeder's polls.
+class EngineProgress final : public tvx::ui::ProgressSource {
+public:
+    explicit EngineProgress(tvx::engine::CTVXCopyEngine& engine) : m_engine(engine) {}
+    unsigned PercentDone() override {
+        ++polls;
+        return static_cast<unsigned>(std::max(m_engine.GetPercentDone(), 0));
+    }
+    void CurrentPaths(std::wstring& source, std::wstring& destination) override {
+        m_engine.GetCurrentSource(source);
+        m_engine.GetCurrentDestination(destination);
+    }
+    void CancelCopy() override { m_engine.Stop(); }
+
+    std::atomic<long> polls{0};
+
+private:
+    tvx::engine::CTVXCopyEngine& m_engine;
+};
 
 // ------------------------------------------------------------------ scan
 
@@ -418,7 +451,8 @@ int CopyBench(const std::wstring& root) {
     tvx::CTVXMirrorController controller;
     tvx::media::CTVXDiskExchange diskExchange;
 
-    std::vector<double> baseRuns, copyAllRuns, passRuns, scanRuns;
+    std::vector<double> baseRuns, copyAllRuns, passRuns, scanRuns, secondRuns, milliRuns;
+    long secondPolls = 0, milliPolls = 0;
     // Each run must leave every file with every byte; the copy then goes.
     auto checkAndRemove = [&](const std::wstring& copied, const std::wstring& remove, const char* less) -> int {
         const WalkTotals seen = mirrorBytes(copied);
@@ -438,8 +472,10 @@ int CopyBench(const std::wstring& root) {
         baseRuns.push_back(Seconds(start));
         return checkAndRemove(baseline, baseline, "CopyFileW copied less");
     };
-    // CopyAll of the scan's list onto an empty catalogue.
-    auto copyAllStep = [&]() -> int {
+    // CopyAll of the scan's list onto an empty catalogue; with the progress
+    // window and its feeder polling every pollMs milliseconds when that is
+    // not 0 (the window's start and end are not timed).
+    auto copyAllStep = [&](DWORD pollMs, std::vector<double>& runs, long& polls) -> int {
         {
             CTVXCatalog().DeleteFiles();
             CTVXCatalog catalog;
@@ -448,14 +484,25 @@ int CopyBench(const std::wstring& root) {
             tvx::engine::CTVXChangedFileList list;
             auto start = Clock::now();
             scanner.Scan(source, kDestination, {}, catalog, list);
-            scanRuns.push_back(Seconds(start));
+            if (pollMs == 0) scanRuns.push_back(Seconds(start));
             if (list.Count() != tree.files.size()) return Fail("the scan does not list every file");
             tvx::engine::CTVXCopyEngine engine(diskExchange);
+            EngineProgress feed(engine);
+            tvx::ui::CTVXProgressWindow progress;
+            if (pollMs != 0) {
+                tvx::timeseam::SetDivisor(1000 / pollMs);
+                tvx::Flags().progressPercent.store(0);
+                if (const DWORD error = progress.Start(feed)) return Fail("the progress window did not start", error);
+            }
             std::uint64_t startStamp = 0;
             start = Clock::now();
             engine.CopyAll(list, kDestination, catalog, startStamp);
             catalog.Close();
-            copyAllRuns.push_back(Seconds(start));
+            runs.push_back(Seconds(start));
+            tvx::Flags().progressPercent.store(100);
+            progress.Finish();
+            tvx::timeseam::SetDivisor(1000);
+            polls += feed.polls.load();
             if (engine.BytesCopied() != tree.bytes) return Fail("CopyAll copied less");
         }
         return checkAndRemove(mirror, mirrorTop, "CopyAll left less");
@@ -472,29 +519,41 @@ int CopyBench(const std::wstring& root) {
     };
     // The file system is slower for whatever follows a gigabyte written and
     // deleted (its write-back and freeing go on): each run starts with
-    // another of the three, so that each comes first once.
+    // another of the five, so that each comes first twice.
+    long ignoredPolls = 0;
     for (int run = 0; run < kCopyRuns; ++run) {
-        for (int step = 0; step < 3; ++step) {
+        for (int step = 0; step < 5; ++step) {
             int rc = 0;
-            switch ((run + step) % 3) {
+            switch ((run + step) % 5) {
                 case 0: rc = baselineStep(); break;
-                case 1: rc = copyAllStep(); break;
-                default: rc = passStep(); break;
+                case 1: rc = copyAllStep(0, copyAllRuns, ignoredPolls); break;
+                case 2: rc = passStep(); break;
+                case 3: rc = copyAllStep(1000, secondRuns, secondPolls); break;
+                default: rc = copyAllStep(1, milliRuns, milliPolls); break;
             }
             if (rc != 0) return rc;
         }
-        std::printf("  run %d: CopyFileW %.2f s, CopyAll %.2f s (after a scan of %.2f s), pass %.2f s\n", run + 1,
-                    baseRuns.back(), copyAllRuns.back(), scanRuns.back(), passRuns.back());
+        std::printf("  run %d: CopyFileW %.2f s, CopyAll %.2f s (after a scan of %.2f s), pass %.2f s, "
+                    "CopyAll + progress %.2f s (1 s polls), %.2f s (1 ms polls)\n",
+                    run + 1, baseRuns.back(), copyAllRuns.back(), scanRuns.back(), passRuns.back(),
+                    secondRuns.back(), milliRuns.back());
     }
 
     const double base = Best(baseRuns), copyAll = Best(copyAllRuns), pass = Best(passRuns);
+    const double second = Best(secondRuns), milli = Best(milliRuns);
     std::printf("  CopyFileW   %7.3f s  (%.0f MiB/s)\n", base, mib / base);
     std::printf("  CopyAll     %7.3f s  (%.0f MiB/s)\n", copyAll, mib / copyAll);
     std::printf("  pass        %7.3f s  (%.0f MiB/s)\n", pass, mib / pass);
+    std::printf("  CopyAll + progress, 1 s polls   %7.3f s  (%.0f MiB/s; %ld feeder polls in %d runs)\n", second,
+                mib / second, secondPolls, kCopyRuns);
+    std::printf("  CopyAll + progress, 1 ms polls  %7.3f s  (%.0f MiB/s; %ld feeder polls in %d runs)\n", milli,
+                mib / milli, milliPolls, kCopyRuns);
     std::printf("  (the pass's scan alone, empty catalogue: %.3f s, %.0f us per file)\n", Best(scanRuns),
                 Best(scanRuns) * 1e6 / static_cast<double>(tree.files.size()));
     std::printf("  throughput ratio CopyAll / CopyFileW: %.2f\n", base / copyAll);
     std::printf("  throughput ratio pass / CopyFileW: %.2f (goal: at least 0.9)\n", base / pass);
+    std::printf("  throughput ratio CopyAll + progress (1 s polls) / CopyFileW: %.2f\n", base / second);
+    std::printf("  throughput ratio CopyAll + progress (1 ms polls) / CopyFileW: %.2f\n", base / milli);
 
     RemoveTree(source);
     CTVXCatalog().DeleteFiles();
