@@ -64,7 +64,7 @@ CTVXApp::CTVXApp() {
 
 CTVXApp::~CTVXApp() {
     // The worker has ended with the main window; no pass calls in any more.
-    MirrorController().SetProgressWindow(nullptr);
+    if (m_progress) MirrorController().SetProgressWindow(nullptr);
     m_progress.reset();
     m_tray.reset();
     m_mainWnd.reset();
