@@ -34,14 +34,11 @@ std::wstring Substitute(const std::wstring& pattern, std::initializer_list<std::
     return out;
 }
 
-// The folder a file lies in, by name: the path without its file name, then
-// the part after its last backslash (the whole rest when there is none).
-std::wstring FolderNameOf(const std::wstring& path) {
+// The folder a file lies in: the path without its last backslash and file
+// name (the whole path when it has no backslash).
+std::wstring FolderOf(const std::wstring& path) {
     const size_t fileStart = path.rfind(L'\\');
-    if (fileStart == std::wstring::npos) return {};
-    const std::wstring folder = path.substr(0, fileStart);
-    const size_t nameStart = folder.rfind(L'\\');
-    return nameStart == std::wstring::npos ? folder : folder.substr(nameStart + 1);
+    return fileStart == std::wstring::npos ? path : path.substr(0, fileStart);
 }
 
 void FinishThread(CTVXThread& thread, const wchar_t* which) noexcept {
@@ -79,8 +76,8 @@ std::optional<std::wstring> TimeLeftEstimator::Tick(unsigned percent, unsigned e
 }
 
 std::wstring FromToText(const std::wstring& source, const std::wstring& destination) {
-    return Substitute(LoadResourceString(IDS_FROM_TO), {ShortenPath(FolderNameOf(source), kFolderChars, true),
-                                                         ShortenPath(FolderNameOf(destination), kFolderChars, true)});
+    return Substitute(LoadResourceString(IDS_FROM_TO), {ShortenPath(FolderOf(source), kFolderChars, true),
+                                                         ShortenPath(FolderOf(destination), kFolderChars, true)});
 }
 
 // ---------------------------------------------------------------- window

@@ -79,12 +79,10 @@ private:
     bool m_minutesDue = false;    // the last estimate waits for a tick at a multiple of 10
 };
 
-// "From 'X' to 'Y'": X names the folder of the file being copied, Y the
-// folder of its copy, each by its name alone (C:\Docs\Reports\Q.doc ->
-// Reports; a file in a root gives the root, C:\Q.doc -> C:), shortened for
-// display to 32 characters. Y is the copy's own folder rather than the
-// source's name twice: on the disk's root level, or for a copy that goes
-// elsewhere, it says where the file really goes.
+// "From 'X' to 'Y'": X is the folder of the file being copied, Y the folder
+// of its copy on the disk, each shortened for display to 32 characters
+// (C:\Documents\...\Reports): the two differ by their drive at least, so
+// the user sees where the file comes from and where it goes.
 std::wstring FromToText(const std::wstring& source, const std::wstring& destination);
 
 // What the window, the feeder and the starter share.
@@ -107,6 +105,8 @@ public:
 protected:
     BOOL OnInitDialog() override;
     void OnCancel() override;  // Cancel, Esc and the close buttons
+    // Enter does nothing: the window closes itself when the copy is over.
+    void OnOK() override {}
     INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
 private:

@@ -178,6 +178,22 @@ protected:
 
     // Types keys into the open menu: characters pick items by their
     // underlined letter, virtual keys move and choose.
+    // While the about window is up every item is grayed; a key ends it.
+    void DismissAbout(HWND main) {
+        HWND about = nullptr;
+        for (int i = 0; i < 200 && !about; ++i, ::Sleep(50)) about = ::FindWindowW(L"TavrixDovetrak3Splash", nullptr);
+        ASSERT_NE(about, nullptr) << "no about window";
+        const std::size_t grayed = Count(L"tray: menu shown grayed");
+        const HWND menu = OpenMenu(main);
+        ASSERT_NE(menu, nullptr);
+        EXPECT_TRUE(WaitForCount(L"tray: menu shown grayed", grayed + 1));
+        EXPECT_TRUE(SaveNamedScreenshot(L"tray-menu-while-about"));
+        VirtualKey(menu, VK_ESCAPE);
+        EXPECT_TRUE(WaitMenuGone());
+        ::PostMessageW(about, WM_KEYDOWN, VK_ESCAPE, 0);
+        EXPECT_TRUE(monitor.WaitFor(L"about: closed", program.Id(), kWithin));
+    }
+
     static void Key(HWND menu, wchar_t c) { ::PostMessageW(menu, WM_CHAR, c, 0); }
     static void VirtualKey(HWND menu, UINT vk) { ::PostMessageW(menu, WM_KEYDOWN, vk, 0); }
 
@@ -268,14 +284,13 @@ TEST_F(TrayTest, EveryMenuItemRunsItsCommandOnTheMainWindow) {
         const wchar_t* command;
         const wchar_t* effect;
     };
-    // About and Close show dialogs of the program; the test checks that they
-    // were asked for (their windows are tested with the dialogs).
+    // About and Close show windows of the program, which the test answers.
     const Choice choices[] = {
         {L"py", L"main: command 40010", L"pass: done"},
         {L"pm", L"main: command 40011", L"pass: 3 files to copy"},
-        {L"a", L"main: command 57664", L"ui: about window"},
+        {L"a", L"main: command 57664", L"about: shown"},
         {L"h", L"main: command 40012", L"ui: help"},
-        {L"\x26\r", L"main: command 40009", L"ui: turning-off question"},
+        {L"\x26\r", L"main: command 40009", L"prompt 135"},
         {L"o", L"main: command 40008", L"ui: settings sheet"},
     };
     for (const Choice& choice : choices) {
@@ -292,6 +307,12 @@ TEST_F(TrayTest, EveryMenuItemRunsItsCommandOnTheMainWindow) {
         }
         EXPECT_TRUE(WaitMenuGone());
         EXPECT_TRUE(monitor.WaitFor(choice.command, program.Id(), kWithin));
+        if (std::wstring(choice.command).ends_with(L"57664")) DismissAbout(main);
+        if (std::wstring(choice.command).ends_with(L"40009")) {
+            const HWND question = WaitForDialogWithControl(program.Id(), IDCANCEL, kWithin);
+            ASSERT_NE(question, nullptr) << "no turning-off question";
+            ClickButton(question, IDCANCEL);
+        }
         EXPECT_TRUE(WaitForCount(choice.effect, effects + 1));
     }
     EXPECT_TRUE(program.IsRunning()) << "the turning-off question was not confirmed";

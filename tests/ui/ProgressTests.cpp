@@ -48,10 +48,13 @@ TEST(TimeLeftTest, MinutesShowOnlyOnTicksAtMultiplesOfTenSeconds) {
     EXPECT_EQ(L"2 Minute(s) Remaining", between.Tick(40, 90).value());
 }
 
-TEST(FromToTest, NamesTheFolderOfTheFileAndTheFolderOfItsCopy) {
-    EXPECT_EQ(L"From 'Reports' to 'Reports'",
+TEST(FromToTest, NamesTheFolderOfTheFileAndTheFolderOfItsCopyShortened) {
+    EXPECT_EQ(L"From 'C:\\Documents\\Reports' to 'E:\\Documents\\Reports'",
               FromToText(L"C:\\Documents\\Reports\\Quarter.doc", L"E:\\Documents\\Reports\\Quarter.doc"));
-    EXPECT_EQ(L"From 'Documents' to 'Backup'", FromToText(L"C:\\Documents\\Q.doc", L"F:\\Backup\\Q.doc"));
+    // Long folders keep their root, their first folder and the last ones that fit.
+    EXPECT_EQ(L"From 'C:\\Users\\...\\Work\\2026\\Reports' to 'E:\\Users\\...\\Work\\2026\\Reports'",
+              FromToText(L"C:\\Users\\Anna\\Documents\\Work\\2026\\Reports\\Q.doc",
+                         L"E:\\Users\\Anna\\Documents\\Work\\2026\\Reports\\Q.doc"));
     EXPECT_EQ(L"From 'C:' to 'E:'", FromToText(L"C:\\Q.doc", L"E:\\Q.doc"));
 }
 
@@ -139,7 +142,7 @@ TEST_F(ProgressWindowTest, ShowsTheCopyAndCancelStopsItAtOnce) {
     EXPECT_EQ(nullptr, ::GetWindow(dialog, GW_OWNER)) << "the window must not need another thread's window";
     EXPECT_TRUE(WaitUntil([&] { return TextOf(dialog, IDC_PROGRESS_FILE) == L"Quarter & Year.doc"; }))
         << "file name shown: " << ::testing::PrintToString(TextOf(dialog, IDC_PROGRESS_FILE));
-    EXPECT_EQ(L"From 'Reports' to 'Reports'", TextOf(dialog, IDC_PROGRESS_FROM_TO));
+    EXPECT_EQ(L"From 'C:\\Documents\\Reports' to 'E:\\Documents\\Reports'", TextOf(dialog, IDC_PROGRESS_FROM_TO));
     EXPECT_EQ(50, Flags().progressPercent.load()) << "the feeder hands the copy's percent on";
     EXPECT_TRUE(WaitUntil([&] { return ::SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0) == 50; }));
     test::SaveNamedScreenshot(L"progress-window");
