@@ -121,7 +121,9 @@ HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD milliseconds
 bool SaveNamedScreenshot(const std::wstring& name) {
     const std::wstring folder = ExecutableFolder() + L"\\..\\screenshots";
     ::CreateDirectoryW(folder.c_str(), nullptr);
-    return SaveScreenshot(folder + L"\\" + name + L".bmp");
+    // The DPI the picture was drawn at is part of its name: the same window
+    // is shot at 96 and at 144 DPI.
+    return SaveScreenshot(folder + L"\\" + name + L"-" + std::to_wstring(::GetDpiForSystem()) + L"dpi.bmp");
 }
 
 bool SaveScreenshot(const std::wstring& path) {

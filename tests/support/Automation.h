@@ -66,7 +66,7 @@ bool ClickButton(HWND dialog, int controlId);
 
 // Saves the whole screen (the Wine desktop) as a 24-bit BMP file.
 bool SaveScreenshot(const std::wstring& path);
-// Saves the screen as build/win/screenshots/NAME.bmp (the folder is made).
+// Saves the screen as build/win/screenshots/NAME-<DPI>dpi.bmp (the folder is made).
 bool SaveNamedScreenshot(const std::wstring& name);
 
 // Collects the debug output (OutputDebugString) of every process in the
