@@ -1,6 +1,7 @@
 // The program's windows as the application shell calls them: each is one
 // function here, so the shell's flow stays the same whatever the window does.
-// A window that is not built yet does nothing and answers IDCANCEL.
+// The settings sheet, the setup wizard and the drive check are not built yet:
+// each leaves a trace and answers as if the user cancelled.
 #pragma once
 
 #include <windows.h>
