@@ -299,7 +299,10 @@ DWORD CTVXMirrorController::RunPass(DWORD showProgress) {
             std::uint64_t startStamp = snapshot.startStamp;
             ProcessFlags& flags = Flags();
             ProgressWindow window;
-            if (showProgress == 1 || flags.updateAtShutdown.load() == 1) {
+            // The window shows when asked, at the session's end, and for
+            // every complete copy (the first one, or one asked for from the
+            // tray), which can take long enough for a user to wonder.
+            if (showProgress == 1 || flags.updateAtShutdown.load() == 1 || snapshot.startStamp == 0) {
                 std::lock_guard<std::mutex> hold(m_progressLock);
                 window = m_progressWindow;
             }
