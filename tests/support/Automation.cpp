@@ -57,21 +57,13 @@ void ProgramProcess::Terminate() {
 // ------------------------------------------------------------------- windows
 
 HWND WaitForWindow(const wchar_t* className, const wchar_t* title, DWORD milliseconds) {
-    const ULONGLONG end = ::GetTickCount64() + milliseconds;
-    for (;;) {
-        if (const HWND hwnd = ::FindWindowW(className, title)) return hwnd;
-        if (::GetTickCount64() >= end) return nullptr;
-        ::Sleep(20);
-    }
+    HWND hwnd = nullptr;
+    WaitUntil([&] { return (hwnd = ::FindWindowW(className, title)) != nullptr; }, milliseconds);
+    return hwnd;
 }
 
 bool WaitForNoWindow(const wchar_t* className, DWORD milliseconds) {
-    const ULONGLONG end = ::GetTickCount64() + milliseconds;
-    for (;;) {
-        if (!::FindWindowW(className, nullptr)) return true;
-        if (::GetTickCount64() >= end) return false;
-        ::Sleep(20);
-    }
+    return WaitUntil([&] { return !::FindWindowW(className, nullptr); }, milliseconds);
 }
 
 std::vector<WindowInfo> ListTopLevelWindows(DWORD processId) {
@@ -107,15 +99,16 @@ bool ClickButton(HWND dialog, int controlId) {
 }
 
 HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD milliseconds) {
-    const DWORD start = ::GetTickCount();
-    do {
-        for (const WindowInfo& window : ListTopLevelWindows(processId)) {
-            if (window.visible && window.className == L"#32770" && ::GetDlgItem(window.hwnd, controlId))
-                return window.hwnd;
-        }
-        ::Sleep(50);
-    } while (::GetTickCount() - start < milliseconds);
-    return nullptr;
+    HWND found = nullptr;
+    WaitUntil(
+        [&] {
+            for (const WindowInfo& window : ListTopLevelWindows(processId))
+                if (window.visible && window.className == L"#32770" && ::GetDlgItem(window.hwnd, controlId))
+                    found = window.hwnd;
+            return found != nullptr;
+        },
+        milliseconds, 50);
+    return found;
 }
 
 bool SaveNamedScreenshot(const std::wstring& name) {
@@ -226,12 +219,7 @@ bool DebugMonitor::Saw(const std::wstring& text, DWORD processId) {
 }
 
 bool DebugMonitor::WaitFor(const std::wstring& text, DWORD processId, DWORD milliseconds) {
-    const ULONGLONG end = ::GetTickCount64() + milliseconds;
-    for (;;) {
-        if (Saw(text, processId)) return true;
-        if (::GetTickCount64() >= end) return false;
-        ::Sleep(20);
-    }
+    return WaitUntil([&] { return Saw(text, processId); }, milliseconds);
 }
 
 std::vector<std::wstring> DebugMonitor::Lines(DWORD processId) {

@@ -19,6 +19,17 @@ namespace tvx::test {
 // Folder of the running executable (build/win/bin), no trailing backslash.
 std::wstring ExecutableFolder();
 
+// Polls until done() holds; false when the time ran out first.
+template <typename Done>
+bool WaitUntil(Done done, DWORD milliseconds, DWORD pollMs = 20) {
+    const ULONGLONG end = ::GetTickCount64() + milliseconds;
+    while (!done()) {
+        if (::GetTickCount64() >= end) return false;
+        ::Sleep(pollMs);
+    }
+    return true;
+}
+
 // A started program. The destructor ends it if it still runs.
 class ProgramProcess {
 public:
