@@ -22,8 +22,6 @@ protected:
         }
     }
 
-    bool Start() { return program.Start(ExecutableFolder() + L"\\Dovetrak3.exe", L"StartUp"); }
-
     // Finds the alert by a control of its template, saves its picture,
     // answers it (with the box checked or not), and returns its text.
     std::wstring Answer(int textControl, bool dontShowAgain, const std::wstring& screenshot) {

@@ -16,6 +16,7 @@
 
 #include "tests/disks/VirtualDisk.h"
 #include "tests/support/Automation.h"
+#include "tests/support/Files.h"
 
 namespace tvx::test {
 
@@ -29,32 +30,9 @@ inline constexpr DWORD kLandsWithin = 15000;  // a save reaches the disk within 
 inline const std::wstring kSource = L"C:\\tvx-e2e-src";
 inline const std::wstring kStaging = L"C:\\tvx-e2e-staging";  // where files are made before they are moved in
 
-inline void Write(const std::wstring& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path.c_str(), std::ios::binary | std::ios::trunc) << text;
-}
-
-inline std::string Read(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 // Polls until the file holds the text (or the time is up).
 inline bool WaitForContent(const std::wstring& path, const std::string& text, DWORD milliseconds) {
-    const DWORD start = ::GetTickCount();
-    do {
-        if (Read(path) == text) return true;
-        ::Sleep(100);
-    } while (::GetTickCount() - start < milliseconds);
-    return false;
-}
-
-inline void RemoveTree(const std::wstring& path) {
-    std::error_code ec;
-    for (auto it = fs::recursive_directory_iterator(path, ec); !ec && it != fs::recursive_directory_iterator();
-         it.increment(ec))
-        ::SetFileAttributesW(it->path().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(path, ec);
+    return WaitUntil([&] { return Read(path) == text; }, milliseconds, 100);
 }
 
 inline std::size_t Count(const std::vector<std::wstring>& lines, const std::wstring& text) {
@@ -63,6 +41,8 @@ inline std::size_t Count(const std::vector<std::wstring>& lines, const std::wstr
     return n;
 }
 
+// Tests that need other settings override SetUp, call this one first and
+// change the registry and the environment before the program starts.
 class MirrorFixture : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -101,10 +81,12 @@ protected:
         RemoveTree(kStaging);
     }
 
+    bool Start() { return program.Start(ExecutableFolder() + L"\\Dovetrak3.exe", L"StartUp"); }
+
     // Starts the program with "StartUp"; its first pass (start stamp 0)
     // copies everything. Returns the main window.
     HWND StartAndWaitForTheFirstCopy() {
-        if (!program.Start(ExecutableFolder() + L"\\Dovetrak3.exe", L"StartUp")) return nullptr;
+        if (!Start()) return nullptr;
         const HWND hwnd = WaitForWindow(kClass, nullptr, kStartsWithin);
         EXPECT_TRUE(WaitForContent(m_mirror + L"\\Work\\Deep\\Notes", "notes", kLandsWithin))
             << "the first complete copy did not land";
@@ -114,7 +96,12 @@ protected:
         return hwnd;
     }
 
-    std::size_t Passes() { return Count(monitor.Lines(program.Id()), L"pass: done"); }
+    // How many trace lines of the program hold the text.
+    std::size_t Seen(const std::wstring& text) { return Count(monitor.Lines(program.Id()), text); }
+    std::size_t Passes() { return Seen(L"pass: done"); }
+    bool WaitForCount(const std::wstring& text, std::size_t count, DWORD milliseconds = kLandsWithin) {
+        return WaitUntil([&] { return Seen(text) >= count; }, milliseconds);
+    }
 
     DebugMonitor monitor;
     ProgramProcess program;

@@ -1,12 +1,6 @@
 // End-to-end: the program's main job, a source folder on C: mirrored onto a
 // virtual removable disk (the setting is described in MirrorFixture.h).
-#include <gtest/gtest.h>
-#include <windows.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <string>
 
 #include "tests/e2e/MirrorFixture.h"
 

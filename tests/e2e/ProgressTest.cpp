@@ -1,82 +1,25 @@
 // End-to-end: the copy progress window of the real Dovetrak3.exe, which
-// mirrors a folder on C: onto a virtual removable disk in E:. Its first pass
-// is a complete copy, which shows the window. The program's waits run ten
-// times faster (TVX_TIME_DIVISOR 10).
-#include <gtest/gtest.h>
-#include <windows.h>
-
-#include <filesystem>
-#include <fstream>
-#include <string>
-
-#include "tests/disks/VirtualDisk.h"
-#include "tests/support/Automation.h"
+// mirrors as in MirrorTest, but from an empty source folder that each test
+// fills, with no pass but the first (a complete copy, which shows the window)
+// and the last one when the session ends.
+#include "tests/e2e/MirrorFixture.h"
 
 namespace tvx::test {
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr wchar_t kClass[] = L"Thisisthedovetrak3wndclassname";
-constexpr wchar_t kOptions[] = L"Software\\Tavrix Dovetrak 3\\User Options";
-constexpr int kProgressBar = 1094, kProgressClip = 1096, kProgressFile = 1095;
+constexpr int kProgressClip = 1096, kProgressFile = 1095;
 constexpr int kBigFiles = 8;
 constexpr int kMegabytesPerFile = 48;
 
-const std::wstring kSource = L"C:\\tvx-e2e-progress";
-
-void RemoveTree(const std::wstring& path) {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-}
-
-// The program's progress window once it shows: a dialog with the bar and the clip.
-HWND WaitForProgressWindow(DWORD processId, DWORD milliseconds) {
-    const ULONGLONG end = ::GetTickCount64() + milliseconds;
-    do {
-        for (const WindowInfo& window : ListTopLevelWindows(processId)) {
-            if (window.visible && window.className == L"#32770" && ::GetDlgItem(window.hwnd, kProgressBar) &&
-                ::GetDlgItem(window.hwnd, kProgressClip))
-                return window.hwnd;
-        }
-        ::Sleep(50);
-    } while (::GetTickCount64() < end);
-    return nullptr;
-}
-
-class ProgressTest : public ::testing::Test {
+class ProgressTest : public MirrorFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(WaitForNoWindow(kClass, 5000)) << "a copy of the program from an earlier test still runs";
-        ASSERT_TRUE(monitor.IsActive());
-        m_disk = "/tmp/tvx-e2e-progress-disk-" + std::to_string(::GetCurrentProcessId());
-        testdisks::DeleteDiskFolder(m_disk);
-        ASSERT_EQ(0u, testdisks::MakeDiskFolder(m_disk, 0x7E2E0005, L"PROGRESS"));
-        ASSERT_EQ(0u, testdisks::InsertDisk(L'E', m_disk));
-        m_mirror = testdisks::WindowsPathOf(m_disk) + kSource.substr(2);
+        MirrorFixture::SetUp();
+        if (HasFatalFailure()) return;
         RemoveTree(kSource);
         fs::create_directories(kSource);
-        ASSERT_EQ(reg::DeleteTree(HKEY_CURRENT_USER, kOptions), ERROR_SUCCESS);
-        ASSERT_TRUE(reg::Import(ExecutableFolder() + L"\\e2e-settings.reg"));
-        reg::SetString(HKEY_CURRENT_USER, kOptions, L"DiskID", L"NotTavrix");
-        reg::SetMultiString(HKEY_CURRENT_USER, kOptions, L"Source", {kSource});
-        // No pass but the first, and the last one when the session ends.
         reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Scheduler TYP", 3);
-        reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Icon Status", 0);
         reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Progress Status", 1);
-        ::SetEnvironmentVariableW(L"TVX_TIME_DIVISOR", L"10");
-    }
-
-    void TearDown() override {
-        if (program.IsRunning()) {
-            if (const HWND hwnd = ::FindWindowW(kClass, nullptr)) ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
-            if (!program.WaitExit(15000)) program.Terminate();
-        }
-        ::SetEnvironmentVariableW(L"TVX_TIME_DIVISOR", nullptr);
-        reg::DeleteTree(HKEY_CURRENT_USER, kOptions);
-        testdisks::RemoveDisk(L'E');
-        testdisks::DeleteDiskFolder(m_disk);
-        RemoveTree(kSource);
     }
 
     static void MakeFile(const std::wstring& name, int megabytes) {
@@ -84,22 +27,16 @@ protected:
         const std::string block(1 << 20, 'p');
         for (int m = 0; m < megabytes; ++m) out << block;
     }
-
-    DebugMonitor monitor;
-    ProgramProcess program;
-    std::string m_disk;
-    std::wstring m_mirror;
 };
 
 TEST_F(ProgressTest, CancelInTheWindowEndsTheCopyAndLeavesOnlyWholeFiles) {
     for (int i = 0; i < kBigFiles; ++i) MakeFile(L"Part " + std::to_wstring(i) + L".bin", kMegabytesPerFile);
-    ASSERT_TRUE(program.Start(ExecutableFolder() + L"\\Dovetrak3.exe", L"StartUp"));
-    const HWND dialog = WaitForProgressWindow(program.Id(), 30000);
+    ASSERT_TRUE(Start());
+    const HWND dialog = WaitForDialogWithControl(program.Id(), kProgressClip, 30000);
     ASSERT_NE(dialog, nullptr) << "the first pass showed no progress window";
     // The file being copied shows within a tick or two.
-    const ULONGLONG end = ::GetTickCount64() + 10000;
     wchar_t file[MAX_PATH] = {};
-    while (::GetDlgItemTextW(dialog, kProgressFile, file, MAX_PATH) == 0 && ::GetTickCount64() < end) ::Sleep(50);
+    WaitUntil([&] { return ::GetDlgItemTextW(dialog, kProgressFile, file, MAX_PATH) != 0; }, 10000, 50);
     EXPECT_EQ(0u, std::wstring(file).rfind(L"Part ", 0)) << "file name shown: " << ::testing::PrintToString(file);
     EXPECT_TRUE(SaveNamedScreenshot(L"e2e-progress-window"));
 
@@ -127,8 +64,8 @@ TEST_F(ProgressTest, CancelInTheWindowEndsTheCopyAndLeavesOnlyWholeFiles) {
 // the session's end is not held up by it).
 TEST_F(ProgressTest, LastPassAtTheSessionEndShowsTheWindow) {
     MakeFile(L"Letter.doc", 1);
-    ASSERT_TRUE(program.Start(ExecutableFolder() + L"\\Dovetrak3.exe", L"StartUp"));
-    const HWND hwnd = WaitForWindow(kClass, nullptr, 15000);
+    ASSERT_TRUE(Start());
+    const HWND hwnd = WaitForWindow(kClass, nullptr, kStartsWithin);
     ASSERT_NE(hwnd, nullptr);
     ASSERT_TRUE(monitor.WaitFor(L"pass: done", program.Id(), 30000));
     EXPECT_TRUE(monitor.Saw(L"progress: window closed (copy over)", program.Id())) << "the first pass";

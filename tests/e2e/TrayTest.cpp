@@ -1,39 +1,25 @@
 // End-to-end: the tray icon of the real Dovetrak3.exe in the notification
-// area of the Wine desktop. The program mirrors a source folder on C: onto a
-// virtual removable disk in E: (as in MirrorTest), with the icon on and a
-// start stamp already set, so that it starts idle and copies only when told.
-// Its waits run at half length (TVX_TIME_DIVISOR 2), which still leaves a
-// pass long enough to watch the icon animate.
+// area of the Wine desktop. The program mirrors as in MirrorTest, with the
+// icon on and a start stamp already set, so that it starts idle and copies
+// only when told. Its waits run at half length (TVX_TIME_DIVISOR 2), which
+// still leaves a pass long enough to watch the icon animate.
 //
 // What the tests see: the pixels at the taskbar's right end (where the icons
 // sit), the program's menu window (class "#32768") and its debug trace. The
 // menu is driven with keys posted to it, as a user's keys would arrive.
-#include <gtest/gtest.h>
-#include <windows.h>
+#include "tests/e2e/MirrorFixture.h"
+
 #include <shellapi.h>
 
 #include <algorithm>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
-#include <string>
-#include <vector>
-
-#include "tests/disks/VirtualDisk.h"
-#include "tests/support/Automation.h"
 
 namespace tvx::test {
 namespace {
 
-namespace fs = std::filesystem;
-
-constexpr wchar_t kClass[] = L"Thisisthedovetrak3wndclassname";
-constexpr wchar_t kOptions[] = L"Software\\Tavrix Dovetrak 3\\User Options";
 constexpr UINT kTrayNotify = WM_USER + 10;
 constexpr UINT kTrayId = 107;
 constexpr DWORD kWithin = 20000;  // anything the program does happens well within this
-
-const std::wstring kSource = L"C:\\tvx-e2e-tray";
 
 using Pixels = std::vector<std::uint32_t>;
 
@@ -56,12 +42,7 @@ Pixels Capture(const RECT& r) {
     ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     ::SelectObject(memory, old);
     BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
-    info.bmiHeader.biWidth = w;
-    info.bmiHeader.biHeight = -h;  // top-down
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h /* top-down */, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
     ::GetDIBits(memory, bitmap, 0, static_cast<UINT>(h), pixels.data(), &info, DIB_RGB_COLORS);
     ::DeleteObject(bitmap);
     ::DeleteDC(memory);
@@ -71,13 +52,8 @@ Pixels Capture(const RECT& r) {
 
 // Polls the notification area until it matches (or no longer matches) the
 // given pixels; true when it did within the time.
-bool WaitForArea(const Pixels& pixels, bool same, DWORD milliseconds) {
-    const ULONGLONG end = ::GetTickCount64() + milliseconds;
-    for (;;) {
-        if ((Capture(NotificationArea()) == pixels) == same) return true;
-        if (::GetTickCount64() >= end) return false;
-        ::Sleep(50);
-    }
+bool WaitForArea(const Pixels& pixels, bool same) {
+    return WaitUntil([&] { return (Capture(NotificationArea()) == pixels) == same; }, kWithin, 50);
 }
 
 // How many of the animation frames the program's resources hold.
@@ -92,30 +68,14 @@ int FramesInTheProgram() {
     return frames;
 }
 
-void Write(const std::wstring& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path.c_str(), std::ios::binary | std::ios::trunc) << text;
-}
+void Key(HWND menu, wchar_t c) { ::PostMessageW(menu, WM_CHAR, c, 0); }
+void VirtualKey(HWND menu, UINT vk) { ::PostMessageW(menu, WM_KEYDOWN, vk, 0); }
 
-class TrayTest : public ::testing::Test {
+class TrayTest : public MirrorFixture {
 protected:
     void SetUp() override {
-        ASSERT_TRUE(WaitForNoWindow(kClass, 5000)) << "a copy of the program from an earlier test still runs";
-        ASSERT_TRUE(monitor.IsActive());
-        m_disk = "/tmp/tvx-e2e-tray-disk-" + std::to_string(::GetCurrentProcessId());
-        testdisks::DeleteDiskFolder(m_disk);
-        ASSERT_EQ(0u, testdisks::MakeDiskFolder(m_disk, 0x7E2E0107, L"TRAY"));
-        ASSERT_EQ(0u, testdisks::InsertDisk(L'E', m_disk));
-        fs::remove_all(fs::path(kSource));
-        Write(kSource + L"\\Letter.doc", "letter");
-        Write(kSource + L"\\Work\\Plan.txt", "plan");
-        Write(kSource + L"\\Work\\Notes.txt", "notes");
-
-        ASSERT_EQ(reg::DeleteTree(HKEY_CURRENT_USER, kOptions), ERROR_SUCCESS);
-        ASSERT_TRUE(reg::Import(ExecutableFolder() + L"\\e2e-settings.reg"));
-        reg::SetString(HKEY_CURRENT_USER, kOptions, L"DiskID", L"NotTavrix");
-        reg::SetMultiString(HKEY_CURRENT_USER, kOptions, L"Source", {kSource});
-        reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Scheduler TYP", 0);
+        MirrorFixture::SetUp();
+        if (HasFatalFailure()) return;
         reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Icon Status", 1);
         reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Start Time Low", 1);  // no complete copy at start
         ::SetEnvironmentVariableW(L"TVX_TIME_DIVISOR", L"2");
@@ -123,25 +83,11 @@ protected:
         ASSERT_FALSE(noIcon.empty()) << "no taskbar on the desktop";
     }
 
-    void TearDown() override {
-        if (program.IsRunning()) {
-            if (const HWND hwnd = ::FindWindowW(kClass, nullptr)) ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
-            if (!program.WaitExit(kWithin)) program.Terminate();
-        }
-        ::SetEnvironmentVariableW(L"TVX_TIME_DIVISOR", nullptr);
-        reg::DeleteTree(HKEY_CURRENT_USER, kOptions);
-        testdisks::RemoveDisk(L'E');
-        testdisks::DeleteDiskFolder(m_disk);
-        std::error_code ec;
-        fs::remove_all(fs::path(kSource), ec);
-    }
-
     // Starts the program and waits until its icon shows; returns its main window.
     HWND StartWithIcon() {
-        if (!program.Start(ExecutableFolder() + L"\\Dovetrak3.exe", L"StartUp")) return nullptr;
-        if (!monitor.WaitFor(L"start: running", program.Id(), kWithin)) return nullptr;
+        if (!Start() || !monitor.WaitFor(L"start: running", program.Id(), kWithin)) return nullptr;
         EXPECT_TRUE(monitor.Saw(L"tray: created", program.Id()));
-        EXPECT_TRUE(WaitForArea(noIcon, false, kWithin)) << "no icon came into the notification area";
+        EXPECT_TRUE(WaitForArea(noIcon, false)) << "no icon came into the notification area";
         ::Sleep(200);  // the shell has drawn it whole
         return ::FindWindowW(kClass, nullptr);
     }
@@ -156,37 +102,21 @@ protected:
     // A right-click on the icon, as the shell reports it; returns the menu window.
     HWND OpenMenu(HWND main) {
         ::PostMessageW(main, kTrayNotify, kTrayId, WM_RBUTTONUP);
-        const ULONGLONG end = ::GetTickCount64() + kWithin;
-        while (::GetTickCount64() < end) {
-            if (const HWND menu = Menu()) {
-                ::Sleep(200);  // drawn whole
-                return menu;
-            }
-            ::Sleep(20);
-        }
-        return nullptr;
+        HWND menu = nullptr;
+        if (WaitUntil([&] { return (menu = Menu()) != nullptr; }, kWithin)) ::Sleep(200);  // drawn whole
+        return menu;
     }
 
-    bool WaitMenuGone() {
-        const ULONGLONG end = ::GetTickCount64() + kWithin;
-        while (Menu()) {
-            if (::GetTickCount64() >= end) return false;
-            ::Sleep(20);
-        }
-        return true;
-    }
+    bool WaitMenuGone() { return WaitUntil([&] { return !Menu(); }, kWithin); }
 
-    // Types keys into the open menu: characters pick items by their
-    // underlined letter, virtual keys move and choose.
     // While the about window is up every item is grayed; a key ends it.
     void DismissAbout(HWND main) {
-        HWND about = nullptr;
-        for (int i = 0; i < 200 && !about; ++i, ::Sleep(50)) about = ::FindWindowW(L"TavrixDovetrak3Splash", nullptr);
+        const HWND about = WaitForWindow(L"TavrixDovetrak3Splash", nullptr, 10000);
         ASSERT_NE(about, nullptr) << "no about window";
-        const std::size_t grayed = Count(L"tray: menu shown grayed");
+        const std::size_t grayed = Seen(L"tray: menu shown grayed");
         const HWND menu = OpenMenu(main);
         ASSERT_NE(menu, nullptr);
-        EXPECT_TRUE(WaitForCount(L"tray: menu shown grayed", grayed + 1));
+        EXPECT_TRUE(WaitForCount(L"tray: menu shown grayed", grayed + 1, kWithin));
         EXPECT_TRUE(SaveNamedScreenshot(L"tray-menu-while-about"));
         VirtualKey(menu, VK_ESCAPE);
         EXPECT_TRUE(WaitMenuGone());
@@ -194,28 +124,7 @@ protected:
         EXPECT_TRUE(monitor.WaitFor(L"about: closed", program.Id(), kWithin));
     }
 
-    static void Key(HWND menu, wchar_t c) { ::PostMessageW(menu, WM_CHAR, c, 0); }
-    static void VirtualKey(HWND menu, UINT vk) { ::PostMessageW(menu, WM_KEYDOWN, vk, 0); }
-
-    std::size_t Count(const std::wstring& text) {
-        std::size_t n = 0;
-        for (const std::wstring& line : monitor.Lines(program.Id())) n += line.find(text) != std::wstring::npos;
-        return n;
-    }
-
-    bool WaitForCount(const std::wstring& text, std::size_t count) {
-        const ULONGLONG end = ::GetTickCount64() + kWithin;
-        while (Count(text) < count) {
-            if (::GetTickCount64() >= end) return false;
-            ::Sleep(20);
-        }
-        return true;
-    }
-
-    DebugMonitor monitor;
-    ProgramProcess program;
     Pixels noIcon;
-    std::string m_disk;
 };
 
 TEST_F(TrayTest, IconAppearsAnimatesDuringAPassAndComesBackToRest) {
@@ -238,8 +147,8 @@ TEST_F(TrayTest, IconAppearsAnimatesDuringAPassAndComesBackToRest) {
         ::Sleep(10);
     }
     EXPECT_TRUE(monitor.WaitFor(L"pass: 3 files to copy", program.Id(), kWithin));
-    EXPECT_TRUE(fs::exists(testdisks::WindowsPathOf(m_disk) + L"\\tvx-e2e-tray\\Work\\Notes.txt"));
-    EXPECT_TRUE(WaitForArea(resting, true, kWithin)) << "the resting icon did not come back after the pass";
+    EXPECT_TRUE(Exists(m_mirror + L"\\Work\\Deep\\Notes"));
+    EXPECT_TRUE(WaitForArea(resting, true)) << "the resting icon did not come back after the pass";
 
     const int frames = FramesInTheProgram();
     if (frames < 2) GTEST_SKIP() << "the program's resources hold " << frames << " animation frames";
@@ -259,11 +168,11 @@ TEST_F(TrayTest, IconComesBackWhenTheTaskbarIsCreatedAgain) {
     icon.hWnd = main;
     icon.uID = kTrayId;
     ASSERT_TRUE(::Shell_NotifyIconW(NIM_DELETE, &icon));
-    ASSERT_TRUE(WaitForArea(noIcon, true, kWithin)) << "the icon did not go";
+    ASSERT_TRUE(WaitForArea(noIcon, true)) << "the icon did not go";
 
     ::PostMessageW(HWND_BROADCAST, ::RegisterWindowMessageW(L"TaskbarCreated"), 0, 0);
     EXPECT_TRUE(monitor.WaitFor(L"tray: icon added again after the taskbar was created (ok)", program.Id(), kWithin));
-    EXPECT_TRUE(WaitForArea(resting, true, kWithin)) << "the icon did not come back";
+    EXPECT_TRUE(WaitForArea(resting, true)) << "the icon did not come back";
 }
 
 // Every item chosen from the real menu reaches the main window as its command.
@@ -295,7 +204,7 @@ TEST_F(TrayTest, EveryMenuItemRunsItsCommandOnTheMainWindow) {
     };
     for (const Choice& choice : choices) {
         SCOPED_TRACE(testing::Message() << choice.command);
-        const std::size_t effects = Count(choice.effect);
+        const std::size_t effects = Seen(choice.effect);
         menu = OpenMenu(main);
         ASSERT_NE(menu, nullptr);
         for (const wchar_t* k = choice.keys; *k; ++k) {
@@ -313,14 +222,14 @@ TEST_F(TrayTest, EveryMenuItemRunsItsCommandOnTheMainWindow) {
             ASSERT_NE(question, nullptr) << "no turning-off question";
             ClickButton(question, IDCANCEL);
         }
-        EXPECT_TRUE(WaitForCount(choice.effect, effects + 1));
+        EXPECT_TRUE(WaitForCount(choice.effect, effects + 1, kWithin));
     }
     EXPECT_TRUE(program.IsRunning()) << "the turning-off question was not confirmed";
 
     // A double-click runs the default item, Open.
-    const std::size_t opens = Count(L"main: command 40008");
+    const std::size_t opens = Seen(L"main: command 40008");
     ::PostMessageW(main, kTrayNotify, kTrayId, WM_LBUTTONDBLCLK);
-    EXPECT_TRUE(WaitForCount(L"main: command 40008", opens + 1));
+    EXPECT_TRUE(WaitForCount(L"main: command 40008", opens + 1, kWithin));
 }
 
 // Paused (command 40013, as while one of the program's windows is open): the
@@ -341,8 +250,8 @@ TEST_F(TrayTest, NothingRunsFromTheIconWhilePaused) {
     EXPECT_TRUE(monitor.WaitFor(L"tray: double-click ignored", program.Id(), kWithin));
     ::PostMessageW(main, WM_COMMAND, 40014, 0);  // resume: the trace then shows the order of events
     ASSERT_TRUE(monitor.WaitFor(L"main: command 40014", program.Id(), kWithin));
-    EXPECT_EQ(Count(L"main: command 40012"), 0u) << "Help ran from a grayed menu";
-    EXPECT_EQ(Count(L"main: command 40008"), 0u) << "a double-click ran Open while paused";
+    EXPECT_EQ(Seen(L"main: command 40012"), 0u) << "Help ran from a grayed menu";
+    EXPECT_EQ(Seen(L"main: command 40008"), 0u) << "a double-click ran Open while paused";
 }
 
 }  // namespace
