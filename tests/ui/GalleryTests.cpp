@@ -46,8 +46,7 @@ TEST(Gallery, EveryPromptAndTheAboutWindow) {
         ShowAbout(nullptr);
         return INT_PTR{IDOK};
     });
-    HWND splash = nullptr;
-    for (int i = 0; i < 200 && !splash; ++i, ::Sleep(20)) splash = ::FindWindowW(L"TavrixDovetrak3Splash", nullptr);
+    const HWND splash = test::WaitForWindow(L"TavrixDovetrak3Splash", nullptr, 4000);
     ASSERT_NE(nullptr, splash);
     ::Sleep(150);
     EXPECT_TRUE(test::SaveNamedScreenshot(L"about"));

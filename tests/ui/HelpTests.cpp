@@ -4,12 +4,13 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include <atomic>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "res/resource.h"
+#include "tests/support/Automation.h"
+#include "tests/ui/DialogDriver.h"
 #include "ui/Help.h"
 
 namespace tvx::ui {
@@ -23,26 +24,16 @@ std::wstring LoadText(UINT id) {
     return n > 0 ? std::wstring(text, static_cast<size_t>(n)) : std::wstring();
 }
 
-// Windows of this thread of one class.
-std::vector<HWND> ThreadWindows(DWORD threadId, const wchar_t* className) {
-    struct Search {
-        const wchar_t* className;
-        std::vector<HWND> found;
-    } search{className, {}};
-    ::EnumThreadWindows(
-        threadId,
-        [](HWND hwnd, LPARAM param) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(param);
-            wchar_t name[64] = {};
-            ::GetClassNameW(hwnd, name, 64);
-            if (::lstrcmpiW(name, s->className) == 0) s->found.push_back(hwnd);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
-    return search.found;
+// Tooltip windows of this process.
+std::size_t ToolTips() {
+    std::size_t n = 0;
+    for (const test::WindowInfo& w : test::ListTopLevelWindows(::GetCurrentProcessId()))
+        n += ::lstrcmpiW(w.className.c_str(), TOOLTIPS_CLASSW) == 0;
+    return n;
 }
 
 // A small top-level window holding one static text control, as a dialog holds a link.
+constexpr int kLinkId = 1147;
 class LinkHost {
 public:
     explicit LinkHost(const wchar_t* text) {
@@ -54,7 +45,7 @@ public:
         m_host = ::CreateWindowExW(0, wc.lpszClassName, L"Link test", WS_POPUP, 0, 0, 300, 60, nullptr, nullptr,
                                    wc.hInstance, nullptr);
         m_static = ::CreateWindowExW(0, L"STATIC", text, WS_CHILD | WS_VISIBLE | WS_TABSTOP | SS_LEFT, 4, 4, 280,
-                                     24, m_host, reinterpret_cast<HMENU>(1147), wc.hInstance, nullptr);
+                                     24, m_host, reinterpret_cast<HMENU>(kLinkId), wc.hInstance, nullptr);
     }
     ~LinkHost() {
         if (::IsWindow(m_host)) ::DestroyWindow(m_host);
@@ -62,11 +53,7 @@ public:
     HWND Host() const { return m_host; }
     HWND Static() const { return m_static; }
 
-    std::wstring Text() const {
-        wchar_t text[512] = {};
-        ::GetWindowTextW(m_static, text, 512);
-        return text;
-    }
+    std::wstring Text() const { return testing::Text(m_host, kLinkId); }
     void Click() const {
         ::SendMessageW(m_static, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(3, 3));
         ::SendMessageW(m_static, WM_LBUTTONUP, 0, MAKELPARAM(3, 3));
@@ -167,12 +154,9 @@ TEST(OpenAddress, WhenTheShellFailsTheHtmBrowserIsStartedWithTheAddress) {
     const std::wstring address = std::wstring(temp) + L"tvx-link-" + std::to_wstring(::GetCurrentProcessId()) + L".html";
     ::DeleteFileW(address.c_str());
     EXPECT_GT(OpenAddress(address, SW_HIDE), 32);
-    bool created = false;
-    for (int i = 0; i < 600 && !created; ++i) {  // the started program runs on its own: up to a minute
-        created = FileExists(address);
-        if (!created) ::Sleep(100);
-    }
-    EXPECT_TRUE(created) << "the registered program was not started with the address";
+    // The started program runs on its own: up to a minute.
+    EXPECT_TRUE(test::WaitUntil([&] { return FileExists(address); }, 60000, 100))
+        << "the registered program was not started with the address";
     ::DeleteFileW(address.c_str());
 }
 
@@ -233,40 +217,31 @@ TEST(Hyperlink, AFailedOpenSaysWhyInAMessageBox) {
     ASSERT_TRUE(link.Attach(host.Static()));
     link.SetOpener([](const std::wstring&, int) -> INT_PTR { return SE_ERR_NOASSOC; });
 
-    // The box is modal on this thread; another thread reads it and answers OK.
-    const DWORD uiThread = ::GetCurrentThreadId();
+    // The box is modal on this thread; another thread reads its text control
+    // and answers OK.
     std::wstring shown;
-    std::atomic<bool> answered{false};
     std::thread answer([&] {
-        for (int i = 0; i < 6000 && !answered; ++i) {  // up to a minute
-            for (HWND box : ThreadWindows(uiThread, L"#32770")) {
-                if (!::IsWindowVisible(box)) continue;
-                wchar_t text[512] = {};
-                ::GetDlgItemTextW(box, 0xFFFF, text, 512);  // the message box's text control
-                shown = text;
-                ::PostMessageW(box, WM_COMMAND, IDOK, 0);
-                answered = true;
-            }
-            if (!answered) ::Sleep(10);
+        if (const HWND box = test::WaitForDialogWithControl(::GetCurrentProcessId(), 0xFFFF, 60000)) {
+            shown = testing::Text(box, 0xFFFF);
+            ::PostMessageW(box, WM_COMMAND, IDOK, 0);
         }
     });
     EXPECT_FALSE(link.Follow());
     answer.join();
-    ASSERT_TRUE(answered) << "no message box";
+    ASSERT_FALSE(shown.empty()) << "no message box";
     EXPECT_EQ(shown, HyperlinkFailureText(SE_ERR_NOASSOC));
     EXPECT_FALSE(link.IsVisited());
 }
 
 TEST(Hyperlink, SubclassAndToolTipGoWithTheObjectOrTheControl) {
-    const DWORD thread = ::GetCurrentThreadId();
-    const size_t toolTipsBefore = ThreadWindows(thread, TOOLTIPS_CLASSW).size();
+    const std::size_t toolTipsBefore = ToolTips();
     LinkHost host(L"http://example.com/");
     {
         CTVXHyperlink link;
         ASSERT_TRUE(link.Attach(host.Static()));
-        EXPECT_EQ(ThreadWindows(thread, TOOLTIPS_CLASSW).size(), toolTipsBefore + 1);
+        EXPECT_EQ(ToolTips(), toolTipsBefore + 1);
     }
-    EXPECT_EQ(ThreadWindows(thread, TOOLTIPS_CLASSW).size(), toolTipsBefore);
+    EXPECT_EQ(ToolTips(), toolTipsBefore);
     EXPECT_TRUE(::SendMessageW(host.Static(), WM_GETDLGCODE, 0, 0) & DLGC_STATIC) << "still subclassed";
 
     // The dialog goes first: the link lets go of its control by itself.
@@ -274,7 +249,7 @@ TEST(Hyperlink, SubclassAndToolTipGoWithTheObjectOrTheControl) {
     ASSERT_TRUE(link.Attach(host.Static()));
     ::DestroyWindow(host.Host());
     EXPECT_EQ(link.GetSafeHwnd(), nullptr);
-    EXPECT_EQ(ThreadWindows(thread, TOOLTIPS_CLASSW).size(), toolTipsBefore);
+    EXPECT_EQ(ToolTips(), toolTipsBefore);
 }
 
 }  // namespace

@@ -14,10 +14,15 @@
 #include "framework/TimeSeam.h"
 #include "res/resource.h"
 #include "tests/support/Automation.h"
+#include "tests/ui/DialogDriver.h"
 #include "ui/ProgressWindow.h"
 
 namespace tvx::ui {
 namespace {
+
+using testing::Text;
+using test::WaitUntil;
+constexpr DWORD kWithin = 20000;  // a limit for a failing test; every wait is for the thing itself
 
 TEST(TimeLeftTest, NoEstimateWithinTheFirstTenSeconds) {
     TimeLeftEstimator estimator;
@@ -76,43 +81,6 @@ public:
     std::wstring destination = L"E:\\Documents\\Reports\\Quarter & Year.doc";
 };
 
-template <typename Condition>
-bool WaitUntil(Condition done, DWORD milliseconds = 20000) {
-    const ULONGLONG end = ::GetTickCount64() + milliseconds;
-    while (!done()) {
-        if (::GetTickCount64() >= end) return false;
-        ::Sleep(20);
-    }
-    return true;
-}
-
-// The progress window of this process once it shows: a dialog with the bar
-// and the clip.
-HWND FindProgressWindow() {
-    HWND found = nullptr;
-    ::EnumWindows(
-        [](HWND hwnd, LPARAM out) -> BOOL {
-            DWORD process = 0;
-            ::GetWindowThreadProcessId(hwnd, &process);
-            wchar_t name[16] = {};
-            ::GetClassNameW(hwnd, name, 16);
-            if (process == ::GetCurrentProcessId() && std::wstring(name) == L"#32770" && ::IsWindowVisible(hwnd) &&
-                ::GetDlgItem(hwnd, IDC_PROGRESS_BAR) && ::GetDlgItem(hwnd, IDC_PROGRESS_CLIP)) {
-                *reinterpret_cast<HWND*>(out) = hwnd;
-                return FALSE;
-            }
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&found));
-    return found;
-}
-
-std::wstring TextOf(HWND dialog, int id) {
-    wchar_t text[256] = {};
-    ::GetDlgItemTextW(dialog, id, text, 256);
-    return text;
-}
-
 class ProgressWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -124,10 +92,11 @@ protected:
         timeseam::SetDivisor(1);
     }
 
+    // The window once it shows: the dialog of this process with the clip.
     HWND StartAndFindTheWindow() {
         EXPECT_EQ(0u, window.Start(copy));
-        HWND dialog = nullptr;
-        EXPECT_TRUE(WaitUntil([&] { return (dialog = FindProgressWindow()) != nullptr; })) << "no window came";
+        const HWND dialog = test::WaitForDialogWithControl(::GetCurrentProcessId(), IDC_PROGRESS_CLIP, kWithin);
+        EXPECT_NE(nullptr, dialog) << "no window came";
         return dialog;
     }
 
@@ -140,38 +109,37 @@ TEST_F(ProgressWindowTest, ShowsTheCopyAndCancelStopsItAtOnce) {
     const HWND dialog = StartAndFindTheWindow();
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(nullptr, ::GetWindow(dialog, GW_OWNER)) << "the window must not need another thread's window";
-    EXPECT_TRUE(WaitUntil([&] { return TextOf(dialog, IDC_PROGRESS_FILE) == L"Quarter & Year.doc"; }))
-        << "file name shown: " << ::testing::PrintToString(TextOf(dialog, IDC_PROGRESS_FILE));
-    EXPECT_EQ(L"From 'C:\\Documents\\Reports' to 'E:\\Documents\\Reports'", TextOf(dialog, IDC_PROGRESS_FROM_TO));
+    EXPECT_TRUE(WaitUntil([&] { return Text(dialog, IDC_PROGRESS_FILE) == L"Quarter & Year.doc"; }, kWithin))
+        << "file name shown: " << ::testing::PrintToString(Text(dialog, IDC_PROGRESS_FILE));
+    EXPECT_EQ(L"From 'C:\\Documents\\Reports' to 'E:\\Documents\\Reports'", Text(dialog, IDC_PROGRESS_FROM_TO));
     EXPECT_EQ(50, Flags().progressPercent.load()) << "the feeder hands the copy's percent on";
-    EXPECT_TRUE(WaitUntil([&] { return ::SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0) == 50; }));
+    EXPECT_TRUE(
+        WaitUntil([&] { return ::SendDlgItemMessageW(dialog, IDC_PROGRESS_BAR, PBM_GETPOS, 0, 0) == 50; }, kWithin));
     test::SaveNamedScreenshot(L"progress-window");
 
     ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-    EXPECT_TRUE(WaitUntil([&] { return copy.cancels.load() == 1; })) << "the copy was not cancelled";
+    EXPECT_TRUE(WaitUntil([&] { return copy.cancels.load() == 1; }, kWithin)) << "the copy was not cancelled";
     EXPECT_FALSE(::IsWindow(dialog));
     EXPECT_EQ(100, Flags().progressPercent.load());
     window.Finish();
     EXPECT_EQ(1, copy.cancels.load());
 }
 
-// The pass's own end: the percent goes to 100 and the window closes itself.
-TEST_F(ProgressWindowTest, FinishClosesTheWindowWithoutCancellingTheCopy) {
+// The pass's own end, or a percent above 100 (counted as 100): the window
+// closes itself, the percent stored is 100, and the copy is not cancelled.
+TEST_F(ProgressWindowTest, FinishOrAPercentAboveHundredClosesTheWindowWithoutCancellingTheCopy) {
     copy.percent = 30;
-    const HWND dialog = StartAndFindTheWindow();
+    HWND dialog = StartAndFindTheWindow();
     ASSERT_NE(dialog, nullptr);
     window.Finish();
     EXPECT_FALSE(::IsWindow(dialog));
     EXPECT_EQ(100, Flags().progressPercent.load());
-    EXPECT_EQ(0, copy.cancels.load());
-}
 
-TEST_F(ProgressWindowTest, PercentAboveHundredCountsAsHundredAndClosesTheWindow) {
-    copy.percent = 20;
-    const HWND dialog = StartAndFindTheWindow();
+    Flags().progressPercent.store(0);
+    dialog = StartAndFindTheWindow();
     ASSERT_NE(dialog, nullptr);
     Flags().progressPercent.store(150);
-    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); })) << "the window stayed";
+    EXPECT_TRUE(WaitUntil([&] { return !::IsWindow(dialog); }, kWithin)) << "the window stayed";
     EXPECT_EQ(100, Flags().progressPercent.load()) << "the window stores the percent it clamped";
     EXPECT_EQ(0, copy.cancels.load());
 }
