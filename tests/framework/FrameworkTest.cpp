@@ -20,43 +20,26 @@ bool IsOpen(HANDLE h) {
 
 HANDLE NewEvent() { return ::CreateEventW(nullptr, TRUE, FALSE, nullptr); }
 
-TEST(UniqueHandle, MoveAssignClosesTheHandleItHeld) {
-    UniqueHandle a(NewEvent());
-    UniqueHandle b(NewEvent());
-    const HANDLE oldB = b.Get();
-    const HANDLE fromA = a.Get();
-    b = std::move(a);
-    EXPECT_FALSE(IsOpen(oldB)) << "the handle that was overwritten leaked";
-    EXPECT_EQ(b.Get(), fromA);
-    EXPECT_TRUE(IsOpen(fromA));
-    EXPECT_FALSE(a.IsValid());
-}
-
-TEST(UniqueHandle, SelfMoveKeepsTheHandleOpen) {
-    UniqueHandle a(NewEvent());
-    const HANDLE h = a.Get();
-    UniqueHandle& alias = a;
-    a = std::move(alias);
-    EXPECT_TRUE(IsOpen(h));
-    EXPECT_EQ(a.Get(), h);
-}
-
-TEST(UniqueHandle, InvalidHandleValueCountsAsEmpty) {
-    EXPECT_FALSE(UniqueHandle(INVALID_HANDLE_VALUE).IsValid());
-}
-
-TEST(UniqueHandle, DestructorAndDetach) {
-    HANDLE closedByScope = nullptr;
-    HANDLE detached = nullptr;
+TEST(UniqueHandle, ClosesWhatItHoldsWhenOverwrittenOrDestroyedButNotWhatItGaveAway) {
+    HANDLE moved = nullptr, detached = nullptr;
     {
-        UniqueHandle a(NewEvent());
-        UniqueHandle b(NewEvent());
-        closedByScope = a.Get();
-        detached = b.Detach();
+        UniqueHandle a(NewEvent()), b(NewEvent()), c(NewEvent());
+        const HANDLE overwritten = b.Get();
+        moved = a.Get();
+        b = std::move(a);
+        EXPECT_FALSE(IsOpen(overwritten)) << "the handle that was overwritten leaked";
+        EXPECT_EQ(b.Get(), moved);
+        EXPECT_FALSE(a.IsValid());
+        UniqueHandle& alias = b;
+        b = std::move(alias);
+        EXPECT_TRUE(IsOpen(moved)) << "a move onto itself closed the handle";
+        EXPECT_EQ(b.Get(), moved);
+        detached = c.Detach();
     }
-    EXPECT_FALSE(IsOpen(closedByScope));
+    EXPECT_FALSE(IsOpen(moved)) << "the destructor left the handle open";
     EXPECT_TRUE(IsOpen(detached));
     ::CloseHandle(detached);
+    EXPECT_FALSE(UniqueHandle(INVALID_HANDLE_VALUE).IsValid());
 }
 
 TEST(CommandLine, FirstPlainWordIsTheFileNameAndSwitchesAreSkipped) {
@@ -145,16 +128,13 @@ protected:
     }
 };
 
-TEST(WinApp, LoopEndsWithTheQuitCodeAndExitInstanceSetsTheResult) {
+TEST(WinApp, LoopEndsWithTheQuitCodeAndExitInstanceSetsTheResultAndAFalseInitInstanceSkipsTheLoop) {
     QuitApp app;
     EXPECT_EQ(CTVXWinApp::Get(), &app);
     EXPECT_EQ(app.Main(::GetModuleHandleW(nullptr), ParseCommandLine({L"Word"})), 8);
     EXPECT_EQ(app.exitSeen, 7);
     EXPECT_EQ(app.CommandLine().fileName, L"Word");
-}
 
-TEST(WinApp, FalseInitInstanceSkipsTheLoop) {
-    QuitApp app;
     app.enterLoop = false;
     EXPECT_EQ(app.Main(::GetModuleHandleW(nullptr), {}), 1);
     EXPECT_EQ(app.exitSeen, 0);
