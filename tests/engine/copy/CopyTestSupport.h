@@ -12,6 +12,7 @@
 #include "framework/Prompts.h"
 #include "settings/Settings.h"
 #include "tests/disks/VirtualDisk.h"
+#include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -53,29 +54,11 @@ inline void PrintTo(const FileFacts& f, std::ostream* os) {
         << f.accessed << " written " << f.written << " size " << f.size;
 }
 
-inline bool Exists(const std::wstring& path) {
-    return GetFileAttributesW(ExtendedPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+using test::Exists;
+using test::Read;
 
 inline void WriteBytes(const std::wstring& path, const std::string& bytes) {
-    SetFileAttributesW(ExtendedPath(path).c_str(), FILE_ATTRIBUTE_NORMAL);
-    HANDLE file = CreateFileW(ExtendedPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, file) << GetLastError();
-    DWORD written = 0;
-    EXPECT_TRUE(WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
-    CloseHandle(file);
-}
-
-inline std::string ReadBytes(const std::wstring& path) {
-    HANDLE file =
-        CreateFileW(ExtendedPath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
+    ASSERT_TRUE(test::Write(path, bytes)) << GetLastError();
 }
 
 // Sets the three times (creation, last access, last write) of a file.
@@ -205,10 +188,16 @@ protected:
     // A source file (folders made as needed) with bytes and one stamp.
     std::wstring Source(const std::wstring& relative, const std::string& bytes, std::uint64_t stamp = kStamp) {
         const std::wstring path = m_source + L"\\" + relative;
-        for (std::size_t slash = m_source.size() + 1; (slash = path.find(L'\\', slash)) != std::wstring::npos; ++slash)
-            CreateDirectoryW(ExtendedPath(path.substr(0, slash)).c_str(), nullptr);
         WriteBytes(path, bytes);
         SetTimes(path, stamp, stamp, stamp);
+        return path;
+    }
+
+    // A source file whose copy fails at once with the file error alert: a
+    // file stands where its mirror folder should be.
+    std::wstring BlockedSource(const std::wstring& relative, std::uint64_t stamp = kStamp) {
+        const std::wstring path = Source(relative, "", stamp);
+        WriteBytes(Mirror(path.substr(0, path.rfind(L'\\'))), "a file in the way");
         return path;
     }
 

@@ -33,14 +33,14 @@ TEST_F(RevisionTest, FirstChangeKeepsTheReplacedMirrorCopyAsRevisionOne) {
     EXPECT_EQ((std::vector<std::wstring>{L"May.(1).doc", L"Notes.(1)"}), Names(RevisionFolder(doc)));
     const std::wstring revision = RevisionNameOf(RevisionBase(doc), 1);
     EXPECT_EQ(first, Facts(revision)) << "the revision has the old copy's times and attributes";
-    EXPECT_EQ("May, first draft", ReadBytes(revision));
-    EXPECT_EQ("May, final", ReadBytes(Mirror(doc)));
+    EXPECT_EQ("May, first draft", Read(revision));
+    EXPECT_EQ("May, final", Read(Mirror(doc)));
     EXPECT_TRUE(Recorded(doc));
     EXPECT_EQ(std::string("May, final").size() + 7, m_engine->BytesCopied()) << "revisions are not counted";
 
     Source(L"Letters\\Notes", "notes 3", kStamp + 2 * kDay);
     CopyPass({notes});
-    EXPECT_EQ("notes 2", ReadBytes(RevisionNameOf(RevisionBase(notes), 2)));
+    EXPECT_EQ("notes 2", Read(RevisionNameOf(RevisionBase(notes), 2)));
 }
 
 struct LimitCase {
@@ -73,8 +73,8 @@ TEST_P(RevisionLimitTest, OldestRevisionsBeyondTheLimitAreDeleted) {
     }
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, Names(RevisionFolder(path), L"Sheet.(*).xls"));
-    EXPECT_EQ("current copy", ReadBytes(RevisionNameOf(base, c.after.back())));
-    EXPECT_EQ("newer", ReadBytes(Mirror(path)));
+    EXPECT_EQ("current copy", Read(RevisionNameOf(base, c.after.back())));
+    EXPECT_EQ("newer", Read(Mirror(path)));
 }
 
 INSTANTIATE_TEST_SUITE_P(Limits, RevisionLimitTest,
@@ -103,8 +103,8 @@ TEST_F(RevisionTest, NameTooLongToNumberKeepsOnePlainRevision) {
                                           shortName.substr(0, length - 5) + L".(2).txt"};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, Names(RevisionFolder(longPath)));
-    EXPECT_EQ("v2", ReadBytes(RevisionBase(longPath))) << "replaced at each change";
-    EXPECT_EQ("v3", ReadBytes(Mirror(longPath)));
+    EXPECT_EQ("v2", Read(RevisionBase(longPath))) << "replaced at each change";
+    EXPECT_EQ("v3", Read(Mirror(longPath)));
     // The first copy already finds no numbered revision and warns, then each change.
     ASSERT_EQ(3u, m_alerts.size());
     for (const PromptRequest& alert : m_alerts) {
@@ -125,8 +125,8 @@ TEST_F(RevisionTest, PathsLongerThanTheClassicLimitWork) {
     Source(relative, "v2", kStamp + kDay);
     CopyPass({path});
 
-    EXPECT_EQ("v2", ReadBytes(Mirror(path)));
-    EXPECT_EQ("v1", ReadBytes(RevisionBase(path))) << "too long to number: one plain revision";
+    EXPECT_EQ("v2", Read(Mirror(path)));
+    EXPECT_EQ("v1", Read(RevisionBase(path))) << "too long to number: one plain revision";
     for (const PromptRequest& alert : m_alerts) EXPECT_EQ(kLongNameAlert, alert.dialog) << alert.code;
     EXPECT_FALSE(m_alerts.empty());
 }
@@ -143,7 +143,7 @@ TEST_F(RevisionTest, RevisionThatCannotBeMadeDoesNotHoldTheCopyBack) {
     for (int version = 2; version <= 3; ++version) {
         Source(L"Plans\\Plan.txt", "plan " + std::to_string(version), kStamp + version * kDay);
         CopyPass({path});
-        EXPECT_EQ("plan " + std::to_string(version), ReadBytes(Mirror(path)));
+        EXPECT_EQ("plan " + std::to_string(version), Read(Mirror(path)));
         EXPECT_TRUE(Recorded(path));
     }
     ASSERT_EQ(2u, m_alerts.size());
@@ -161,14 +161,14 @@ TEST_F(RevisionTest, FileInUseMakesNoRevisionUntilItIsCopied) {
     CopyPass({path});
     CopyPass({path});
     EXPECT_TRUE(Names(RevisionFolder(path)).empty()) << "no revision of a mirror copy that stays";
-    EXPECT_EQ("version 1", ReadBytes(Mirror(path)));
+    EXPECT_EQ("version 1", Read(Mirror(path)));
     EXPECT_FALSE(Recorded(path));
 
     CloseHandle(holder);
     CopyPass({path});
     EXPECT_EQ(std::vector<std::wstring>{L"Sheet.(1).xls"}, Names(RevisionFolder(path)));
-    EXPECT_EQ("version 1", ReadBytes(RevisionNameOf(RevisionBase(path), 1)));
-    EXPECT_EQ("version 2", ReadBytes(Mirror(path)));
+    EXPECT_EQ("version 1", Read(RevisionNameOf(RevisionBase(path), 1)));
+    EXPECT_EQ("version 2", Read(Mirror(path)));
     EXPECT_TRUE(Recorded(path));
     EXPECT_TRUE(m_alerts.empty());
 }
@@ -191,11 +191,11 @@ TEST_F(RevisionTest, MirrorCopyOfTheSameSizeAndTimesIsOnlyRecorded) {
 
     CopyPass({same, other});
     EXPECT_TRUE(Recorded(same));
-    EXPECT_EQ("ORIGINAL", ReadBytes(Mirror(same))) << "nothing was copied";
+    EXPECT_EQ("ORIGINAL", Read(Mirror(same))) << "nothing was copied";
     EXPECT_TRUE(Names(RevisionFolder(same), L"same*").empty()) << "no revision";
     EXPECT_TRUE(Recorded(other));
-    EXPECT_EQ("another document", ReadBytes(Mirror(other)));
-    EXPECT_EQ("original", ReadBytes(RevisionNameOf(RevisionBase(other), 1)));
+    EXPECT_EQ("another document", Read(Mirror(other)));
+    EXPECT_EQ("original", Read(RevisionNameOf(RevisionBase(other), 1)));
     EXPECT_EQ(16u, m_engine->BytesCopied());
 
     // Wine reports a file's creation time as its last-write time; the rule

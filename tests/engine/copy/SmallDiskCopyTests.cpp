@@ -59,7 +59,7 @@ TEST_F(SmallDiskCopyTest, FileLargerThanTheDiskIsLeftOutWithOneAlert) {
     EXPECT_EQ(huge, m_alerts[0].text);
     EXPECT_FALSE(Exists(Mirror(huge)));
     EXPECT_FALSE(Recorded(huge));
-    EXPECT_EQ("small", ReadBytes(Mirror(small)));
+    EXPECT_EQ("small", Read(Mirror(small)));
     EXPECT_TRUE(m_handler.calls.empty());
 }
 
@@ -84,7 +84,7 @@ TEST_F(SmallDiskCopyTest, FullDiskGoesToTheExchangeAndTheSameFileIsCopiedAgain) 
     EXPECT_EQ(100u * 1024, call.bytesCopied);
     EXPECT_EQ(14, percentAtExchange) << "100 KiB of 700 KiB";
 
-    EXPECT_EQ(std::string(600 * 1024, 'l'), ReadBytes(Mirror(late)));
+    EXPECT_EQ(std::string(600 * 1024, 'l'), Read(Mirror(late)));
     EXPECT_TRUE(Recorded(late));
     EXPECT_TRUE(NoPartialFileUnder(late));
     EXPECT_EQ(kStamp + 2 * kDay, m_engine->DiskStartStamp()) << "the first file copied to the new disk";
@@ -119,14 +119,13 @@ TEST_F(SmallDiskCopyTest, ExchangeThatBringsNoRoomIsNotAskedForEver) {
 // The disk is pulled out while the first file's alert is up: the files after
 // it give one alert for the destination, and stay listed.
 TEST_F(SmallDiskCopyTest, DiskPulledOutEndsTheCopyWithOneAlert) {
-    const std::wstring first = Source(L"blocked\\first.txt", "first", kStamp);
-    const std::wstring folder = Mirror(m_source + L"\\blocked");
-    ASSERT_EQ(0u, m_engine->EnsureFolder(folder.substr(0, folder.rfind(L'\\'))));
-    WriteBytes(folder, "a file in the way");
+    const std::wstring first = BlockedSource(L"blocked\\first.txt");
     std::vector<std::wstring> others;
     for (int i = 1; i <= 3; ++i) others.push_back(Source(L"f" + std::to_wstring(i) + L".txt", "x", kStamp + i * kDay));
     m_onAlert = [](const PromptRequest&) {
-        if (GetFileAttributesW(L"E:\\") != INVALID_FILE_ATTRIBUTES) EXPECT_EQ(ERROR_SUCCESS, testdisks::RemoveDisk(L'E'));
+        if (GetFileAttributesW(L"E:\\") != INVALID_FILE_ATTRIBUTES) {
+            EXPECT_EQ(ERROR_SUCCESS, testdisks::RemoveDisk(L'E'));
+        }
     };
 
     CopyPass({others[0], others[1], others[2], first});
@@ -151,7 +150,7 @@ TEST_F(SmallDiskCopyTest, NewVersionWithRoomOnlyInPlaceOfTheOldOverwritesIt) {
     const FileFacts expected = Facts(path);
     CopyPass({path});
     EXPECT_EQ(expected, Facts(Mirror(path))) << "the source's attributes and times, nothing of the old copy's";
-    EXPECT_EQ(std::string(1300 * 1024, 'b'), ReadBytes(Mirror(path)));
+    EXPECT_EQ(std::string(1300 * 1024, 'b'), Read(Mirror(path)));
     EXPECT_TRUE(Recorded(path));
     EXPECT_TRUE(NoPartialFileUnder(path));
     EXPECT_TRUE(m_handler.calls.empty());
@@ -170,10 +169,7 @@ protected:
     // be). Its alert is when the other program fills the disk, leaving
     // `left` bytes.
     std::wstring FirstFileFillingTheDiskTo(std::uint64_t left) {
-        const std::wstring path = Source(L"blocked\\first.txt", "first", kStamp);
-        const std::wstring folder = Mirror(m_source + L"\\blocked");
-        EXPECT_EQ(0u, m_engine->EnsureFolder(folder.substr(0, folder.rfind(L'\\'))));
-        WriteBytes(folder, "a file in the way");
+        const std::wstring path = BlockedSource(L"blocked\\first.txt");
         m_onAlert = [left](const PromptRequest&) {
             const std::uint64_t free = GetFreeSpace(L"E:");
             ASSERT_GT(free, left);
@@ -205,7 +201,7 @@ TEST_F(FillingDiskCopyTest, RoomOnlyInPlaceOfTheOldCopyIsFoundAndUsed) {
     ASSERT_EQ(1u, m_alerts.size()) << "the first file's alert only";
     EXPECT_LT(GetFreeSpace(L"E:"), 1024u * 1024) << "the disk was filled";
     EXPECT_TRUE(m_handler.calls.empty()) << "the new copy fits in place of the old: no exchange";
-    EXPECT_EQ(std::string(1536 * 1024, 'b'), ReadBytes(Mirror(path)));
+    EXPECT_EQ(std::string(1536 * 1024, 'b'), Read(Mirror(path)));
     EXPECT_TRUE(Recorded(path));
     EXPECT_TRUE(NoPartialFileUnder(path));
     EXPECT_EQ(1536u * 1024, m_engine->BytesCopied()) << "each byte counted once";
@@ -234,7 +230,7 @@ TEST_F(FillingDiskCopyTest, StopDuringAnInPlaceCopyFinishesThatFileFirst) {
 
     EXPECT_TRUE(m_handler.calls.empty()) << "the new copy fits in place of the old";
     EXPECT_EQ(bytes.size(), GetFileSize(Mirror(path)));
-    EXPECT_EQ(bytes, ReadBytes(Mirror(path)));
+    EXPECT_EQ(bytes, Read(Mirror(path)));
     EXPECT_TRUE(Recorded(path));
     EXPECT_FALSE(Exists(Mirror(later))) << "the stop ends the copy after that file";
 }
@@ -266,7 +262,7 @@ TEST_F(FillingDiskCopyTest, NoRoomIsFoundAndGoesToTheExchangeWithExactCounts) {
     ASSERT_EQ(1u, m_handler.calls.size());
     EXPECT_EQ(bytes.size(), m_handler.calls[0].fileSize);
     EXPECT_EQ(0u, m_handler.calls[0].bytesCopied) << "the bytes of the copy that did not fit are not counted";
-    EXPECT_EQ(bytes, ReadBytes(Mirror(path)));
+    EXPECT_EQ(bytes, Read(Mirror(path)));
     EXPECT_TRUE(Recorded(path));
     EXPECT_TRUE(NoPartialFileUnder(path));
     EXPECT_EQ(bytes.size(), m_engine->BytesCopied());
