@@ -7,14 +7,13 @@
 #include "framework/Prompts.h"
 #include "framework/TimeSeam.h"
 #include "settings/Settings.h"
-#include "tests/disks/VirtualDisk.h"
+#include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -30,18 +29,10 @@ const std::wstring kDestination = kRoot + L"\\dest\\";
 // Where a source file's mirror copy lands under kDestination.
 std::wstring Mirror(const std::wstring& source) { return kRoot + L"\\dest" + source.substr(2); }
 
-void Write(const std::wstring& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    std::ofstream(path.c_str(), std::ios::binary | std::ios::trunc) << text;
-}
-
-std::string Read(const std::wstring& path) {
-    std::ifstream in(path.c_str(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using test::Exists;
+using test::Read;
+using test::RemoveTree;
+using test::Write;
 
 std::uint64_t Stamp(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA d{};
@@ -73,28 +64,6 @@ void Scribble(const std::wstring& mirror) {
     Write(mirror, std::string(d.nFileSizeLow, '~'));
     SetTimes(mirror, d.ftCreationTime, d.ftLastWriteTime);
     SetFileAttributesW(mirror.c_str(), d.dwFileAttributes);
-}
-
-// Deletes a tree of any depth (in the long path form, which std::filesystem
-// does not take here).
-void RemoveTree(const std::wstring& path) {
-    const std::wstring root = path.rfind(L"\\\\?\\", 0) == 0 ? path : L"\\\\?\\" + path;
-    WIN32_FIND_DATAW entry{};
-    const HANDLE find = FindFirstFileW((root + L"\\*").c_str(), &entry);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = entry.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring child = root + L"\\" + name;
-            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(child);
-            else
-                DeleteFileW(child.c_str());
-        } while (FindNextFileW(find, &entry));
-        FindClose(find);
-    }
-    RemoveDirectoryW(root.c_str());
 }
 
 bool StartTimeStored() {
@@ -222,29 +191,6 @@ TEST_F(PassTest, NoDestinationMeansNoPassAtAll) {
     EXPECT_FALSE(Exists(catalogue::CTVXCatalog::ProgramFolder() + L"\\FILES.DBF")) << "the catalogue was opened";
 }
 
-TEST_F(PassTest, CompleteCopyWithRevisionsOnlyRecordsMirrorCopiesThatAreCurrent) {
-    settings::WriteRevisions(3);
-    ASSERT_EQ(0u, Pass());
-    Scribble(Mirror(m_a));
-    // A complete copy: the catalogue starts empty.
-    ASSERT_EQ(0, catalogue::CTVXCatalog().DeleteFiles());
-    ASSERT_EQ(0u, Pass());
-    EXPECT_EQ("~~~~~", Read(Mirror(m_a))) << "a current mirror copy was copied again";
-    const std::wstring revisions = kRoot + L"\\dest\\Tavrix Dovetrak 3 Revisions";
-    EXPECT_FALSE(Exists(revisions + L"\\tvx-pass\\src\\a.(1).txt"));
-    // It was recorded: the next pass copies nothing...
-    ASSERT_EQ(0u, Pass());
-    EXPECT_EQ("~~~~~", Read(Mirror(m_a)));
-    // ...until the source changes; then the mirror copy becomes revision 1.
-    Write(m_a, "alpha 2");
-    FILETIME later = LastWrite(m_a);
-    later.dwHighDateTime += 1;  // a change the clock's resolution cannot hide
-    SetTimes(m_a, later, later);
-    ASSERT_EQ(0u, Pass());
-    EXPECT_EQ("alpha 2", Read(Mirror(m_a)));
-    EXPECT_EQ("~~~~~", Read(revisions + L"\\tvx-pass\\src\\a.(1).txt"));
-}
-
 TEST_F(PassTest, EmptiedExclusionListTakesEffectAtTheNextPass) {
     ASSERT_EQ(0u, Pass());
     EXPECT_FALSE(Exists(Mirror(m_excluded)));
@@ -309,19 +255,6 @@ TEST_F(PassTest, SourceTreeDeeperThanTheClassicLimitIsCopied) {
     ASSERT_EQ(0u, Pass());
     EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(engine::ExtendedPath(Mirror(deep)).c_str()));
     EXPECT_EQ("alpha", Read(Mirror(m_a)));
-}
-
-TEST_F(PassTest, APassCopiesOntoTheDiskInARemovableDrive) {
-    const std::string disk = "/tmp/tvx-pass-disk-" + std::to_string(GetCurrentProcessId());
-    ASSERT_EQ(0u, testdisks::MakeDiskFolder(disk, 0x5A5A0001, L"PASS"));
-    ASSERT_EQ(0u, testdisks::InsertDisk(L'E', disk));
-    settings::WriteDestination(L"E:\\");
-    ASSERT_EQ(0u, Pass());
-    const std::wstring onDisk = testdisks::WindowsPathOf(disk) + L"\\tvx-pass\\src\\sub\\deep\\b.doc";
-    EXPECT_EQ("bravo", Read(onDisk));
-    EXPECT_EQ("bravo", Read(L"E:\\tvx-pass\\src\\sub\\deep\\b.doc"));
-    testdisks::RemoveDisk(L'E');
-    testdisks::DeleteDiskFolder(disk);
 }
 
 }  // namespace
