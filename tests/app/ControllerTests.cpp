@@ -11,20 +11,17 @@
 #include "framework/Prompts.h"
 #include "framework/TimeSeam.h"
 #include "settings/Settings.h"
+#include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <atomic>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <thread>
 
 namespace tvx {
 namespace {
-
-namespace fs = std::filesystem;
 
 const std::wstring kRoot = L"C:\\tvx-worker";
 const std::wstring kSource = kRoot + L"\\src";
@@ -54,10 +51,9 @@ bool PumpUntil(Condition done, DWORD milliseconds = 20000) {
     }
 }
 
-void Write(const std::wstring& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path.c_str(), std::ios::binary | std::ios::trunc) << text;
-}
+using test::Exists;
+using test::RemoveTree;
+using test::Write;
 
 // Where a source file's mirror copy lands.
 std::wstring Mirror(const std::wstring& source) { return kDestination + source.substr(2); }
@@ -81,8 +77,7 @@ protected:
         ASSERT_NE(m_window, nullptr);
         settings::DeleteOptionsKey();
         catalogue::CTVXCatalog().DeleteFiles();
-        std::error_code ec;
-        fs::remove_all(kRoot, ec);
+        RemoveTree(kRoot);
         Write(kSource + L"\\a.txt", "a");
         settings::WriteDestination(kDestination + L"\\");
         settings::WriteSourceList({kSource});
@@ -103,8 +98,7 @@ protected:
         m_controller.reset();
         SetPromptSink(m_previousSink);
         DestroyWindow(m_window);
-        std::error_code ec;
-        fs::remove_all(kRoot, ec);
+        RemoveTree(kRoot);
         timeseam::SetDivisor(1);
     }
 
@@ -165,10 +159,7 @@ TEST_F(ControllerTest, StartStampZeroRunsOnePassAtOnceThenWaitsForASignal) {
     EXPECT_EQ(1, Flags().workerRunning.load());
     ASSERT_TRUE(PumpUntil([] { return g_stop.load() == 1; })) << "no first pass";
     EXPECT_EQ(1, g_animate.load());
-    EXPECT_TRUE(fs::exists(Mirror(kSource + L"\\a.txt")));
-    std::uint64_t stamp = 0;
-    settings::ReadStartTime(stamp);
-    EXPECT_NE(0u, stamp) << "the first pass stores the start stamp";
+    EXPECT_TRUE(Exists(Mirror(kSource + L"\\a.txt")));
     // Schedule type 3: the worker waits until it is signalled.
     EXPECT_FALSE(Controller().WaitForWorker(0)) << "the worker ended instead of waiting";
     Controller().Signal();
@@ -184,7 +175,7 @@ TEST_F(ControllerTest, WakeBeforeTheWorkerStartsMakesItsPass) {
     Controller().Signal();
     ASSERT_EQ(0u, Controller().Start());
     ASSERT_TRUE(PumpUntil([] { return g_stop.load() == 1; })) << "the early wake was lost";
-    EXPECT_TRUE(fs::exists(Mirror(kSource + L"\\a.txt")));
+    EXPECT_TRUE(Exists(Mirror(kSource + L"\\a.txt")));
 }
 
 TEST_F(ControllerTest, SignalsDuringAPassMakeExactlyOneMorePass) {
@@ -250,7 +241,7 @@ TEST_F(ControllerTest, StopDuringAPassEndsItBeforeTheNextFile) {
     EXPECT_TRUE(Controller().WaitForWorker(0));
     EXPECT_FALSE(Controller().HasWorker());
     EXPECT_EQ(0, Flags().workerRunning.load());
-    for (int i = 0; i < 50; ++i) EXPECT_FALSE(fs::exists(Mirror(kSource + L"\\f" + std::to_wstring(i)))) << i;
+    for (int i = 0; i < 50; ++i) EXPECT_FALSE(Exists(Mirror(kSource + L"\\f" + std::to_wstring(i)))) << i;
 }
 
 // When the progress window comes: for the first pass (a complete copy),
@@ -310,7 +301,7 @@ TEST_F(ControllerTest, LastPassAtTheSessionEndRunsAfterTheRunningOneAndEndsTheWo
     EXPECT_TRUE(Controller().WaitForWorker(0)) << "the worker runs on after its last pass";
     EXPECT_EQ(2, Controller().PassCount());
     EXPECT_EQ(0, Controller().LastQuietWaits());
-    EXPECT_TRUE(fs::exists(Mirror(kSource + L"\\late.txt"))) << "the last pass began after the request";
+    EXPECT_TRUE(Exists(Mirror(kSource + L"\\late.txt"))) << "the last pass began after the request";
     Flags().updateAtShutdown.store(0);
 }
 

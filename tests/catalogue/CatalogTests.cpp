@@ -3,6 +3,7 @@
 #include "tests/catalogue/CatalogTestSupport.h"
 
 #include "catalogue/PathBytes.h"
+#include "tests/support/Files.h"
 
 #include <string>
 
@@ -30,7 +31,21 @@ std::wstring PathOfLength(std::size_t bytes, wchar_t tag = L'a') {
     return path;
 }
 
-using CatalogueBasics = CatalogueTest;
+// Source files in a folder beside the catalogue, for the prune to find or
+// miss; the folder goes when the test ends.
+class CatalogueBasics : public CatalogueTest {
+protected:
+    void TearDown() override {
+        test::RemoveTree(m_folder);
+        CatalogueTest::TearDown();
+    }
+    std::wstring MakeSource(const std::wstring& name) {
+        const std::wstring path = m_folder + L"\\" + name;
+        EXPECT_TRUE(test::Write(path, "x"));
+        return path;
+    }
+    const std::wstring m_folder = CTVXCatalog::ProgramFolder() + L"\\prune-src";
+};
 
 TEST_F(CatalogueBasics, FirstRunCreatesAllSixFilesEmpty) {
     ASSERT_EQ(0, m_catalog.OpenOrReset());
@@ -235,13 +250,8 @@ TEST_F(CataloguePaths, LimitsCountUtf8BytesNotCharacters) {
 // ------------------------------------------------------------- identities
 
 TEST_F(CatalogueBasics, IdentitiesAscendAndContinueAfterTheLastRemainingRecord) {
-    const std::wstring folder = CTVXCatalog::ProgramFolder() + L"\\prune-src";
-    CreateDirectoryW(folder.c_str(), nullptr);
     std::wstring paths[4];
-    for (int i = 0; i < 4; ++i) {
-        paths[i] = folder + L"\\f" + std::to_wstring(i) + L".txt";
-        std::ofstream(paths[i].c_str()) << i;
-    }
+    for (int i = 0; i < 4; ++i) paths[i] = MakeSource(L"f" + std::to_wstring(i) + L".txt");
     ASSERT_EQ(0, m_catalog.OpenOrReset());
     for (const auto& p : paths) ASSERT_EQ(0, m_catalog.RecordCopy(p, kDest, kAttr, kTime));
     m_catalog.Close();
@@ -249,23 +259,17 @@ TEST_F(CatalogueBasics, IdentitiesAscendAndContinueAfterTheLastRemainingRecord) 
     ASSERT_TRUE(DeleteFileW(paths[3].c_str()));
     ASSERT_EQ(0, m_catalog.OpenOrReset());
     ASSERT_EQ(0, m_catalog.PruneMissingSources());
-    ASSERT_EQ(0, m_catalog.RecordCopy(folder + L"\\new.txt", kDest, kAttr, kTime));
+    ASSERT_EQ(0, m_catalog.RecordCopy(m_folder + L"\\new.txt", kDest, kAttr, kTime));
     m_catalog.Close();
     const auto files = ReadTable(L"Files").rows;
     ASSERT_EQ(4u, files.size());
     for (std::uint32_t i = 0; i < 4; ++i) EXPECT_EQ(i + 1, files[i].Id());
     EXPECT_EQ("\\new.txt", Text(files[3].fields[1]).substr(Text(files[3].fields[1]).size() - 8));
-    for (int i = 0; i < 3; ++i) DeleteFileW(paths[i].c_str());
-    RemoveDirectoryW(folder.c_str());
 }
 
 TEST_F(CatalogueBasics, PruneDropsTheRecordsOfMissingSourcesOnlyForEveryDestination) {
-    const std::wstring folder = CTVXCatalog::ProgramFolder() + L"\\prune-src";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    const std::wstring kept = folder + L"\\kept.txt";
-    const std::wstring gone = folder + L"\\gone.txt";
-    const std::wstring keptToo = folder + L"\\\u00e9t\u00e9.txt";
-    for (const auto& p : {kept, gone, keptToo}) std::ofstream(p.c_str()) << "x";
+    const std::wstring kept = MakeSource(L"kept.txt"), gone = MakeSource(L"gone.txt");
+    const std::wstring keptToo = MakeSource(L"\u00e9t\u00e9.txt");
     ASSERT_EQ(0, m_catalog.OpenOrReset());
     for (const auto& p : {kept, gone, keptToo}) {
         ASSERT_EQ(0, m_catalog.RecordCopy(p, L"E:", kAttr, kTime));
@@ -287,18 +291,14 @@ TEST_F(CatalogueBasics, PruneDropsTheRecordsOfMissingSourcesOnlyForEveryDestinat
     ASSERT_EQ(4u, revns.size());
     for (const Row& r : revns) EXPECT_NE(2u, Le32(r.fields[0], 4)) << "a copy record of the missing file survived";
     EXPECT_EQ(2u, ReadTable(L"Dests").rows.size());
-    for (const auto& p : {kept, keptToo}) DeleteFileW(p.c_str());
-    RemoveDirectoryW(folder.c_str());
 }
 
 // A file pruned away while the catalogue stays open, then back: it is a new
 // file. (Another file recorded meanwhile takes the identity it had; keeping
 // the old one would answer the other file's copy record for it.)
 TEST_F(CatalogueBasics, PrunedFileThatComesBackInTheSameSessionIsANewFile) {
-    const std::wstring folder = CTVXCatalog::ProgramFolder() + L"\\prune-src";
-    CreateDirectoryW(folder.c_str(), nullptr);
-    const std::wstring kept = folder + L"\\kept.txt", back = folder + L"\\back.txt", other = folder + L"\\other.txt";
-    for (const auto& p : {kept, back}) std::ofstream(p.c_str()) << "x";
+    const std::wstring kept = MakeSource(L"kept.txt"), back = MakeSource(L"back.txt");
+    const std::wstring other = m_folder + L"\\other.txt";
     ASSERT_EQ(0, m_catalog.OpenOrReset());
     for (const auto& p : {kept, back}) ASSERT_EQ(0, m_catalog.RecordCopy(p, kDest, kAttr, kTime));
     m_catalog.Close();
@@ -308,15 +308,13 @@ TEST_F(CatalogueBasics, PrunedFileThatComesBackInTheSameSessionIsANewFile) {
     EXPECT_EQ(0, NeedsCopy(m_catalog, kept));
     ASSERT_EQ(0, m_catalog.PruneMissingSources());
     ASSERT_EQ(0, m_catalog.RecordCopy(other, kDest, kAttr, kTime));  // identity 2 again
-    std::ofstream(back.c_str()) << "x";
+    MakeSource(L"back.txt");
     EXPECT_EQ(1, NeedsCopy(m_catalog, back)) << "the file that came back took the identity of another";
     EXPECT_EQ(0, NeedsCopy(m_catalog, other));
     m_catalog.Close();
     const auto files = ReadTable(L"Files").rows;
     ASSERT_EQ(3u, files.size());
     EXPECT_EQ(3u, files[2].Id());
-    for (const auto& p : {kept, back}) DeleteFileW(p.c_str());
-    RemoveDirectoryW(folder.c_str());
 }
 
 // FILES records written by hand, as damage or another program could leave

@@ -7,6 +7,7 @@
 // tree first, as a pass's scan does; WineSeesExistingSubfoldersOnlyOnceMet
 // pins down the difference itself.
 #include "engine/ChangeWatcher.h"
+#include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -24,6 +25,8 @@ constexpr DWORD kQuietMs = 1000;   // no report within this counts as none
 // within that, one that does not never does. The limit is far from both.
 constexpr ULONGLONG kStopLimitMs = 15000;
 
+// Writes the file alone: making its folders (or asking for them) could let
+// Wine meet a subfolder the test wants unmet.
 void WriteText(const std::wstring& path, const char* text) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, file) << GetLastError();
@@ -34,22 +37,16 @@ void WriteText(const std::wstring& path, const char* text) {
 
 void MakeFolder(const std::wstring& path) { ASSERT_TRUE(CreateDirectoryW(path.c_str(), nullptr)) << GetLastError(); }
 
-// Visits every folder of the tree, parents first; with `remove`, deletes it.
-void WalkTree(const std::wstring& folder, bool remove) {
+// Opens every folder of the tree, parents first, as a pass's scan does.
+void ListTree(const std::wstring& folder) {
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
     for (BOOL more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileW(find, &data)) {
-        const std::wstring name = data.cFileName, path = folder + L"\\" + name;
-        if (name == L"." || name == L"..") continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            WalkTree(path, remove);
-        } else if (remove) {
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(path.c_str());
-        }
+        const std::wstring name = data.cFileName;
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && name != L"." && name != L"..")
+            ListTree(folder + L"\\" + name);
     }
     if (find != INVALID_HANDLE_VALUE) FindClose(find);
-    if (remove) RemoveDirectoryW(folder.c_str());
 }
 
 class ChangeWatcherTest : public ::testing::Test {
@@ -57,7 +54,7 @@ protected:
     void SetUp() override {
         static int counter = 0;
         m_root = L"C:\\tvx-watch-" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++counter);
-        WalkTree(m_root, true);
+        test::RemoveTree(m_root);
         MakeFolder(m_root);
         m_source = m_root + L"\\Documents";
         MakeFolder(m_source);
@@ -69,7 +66,7 @@ protected:
     void TearDown() override {
         m_watcher.Stop();
         CloseHandle(m_wake);
-        WalkTree(m_root, true);
+        test::RemoveTree(m_root);
     }
 
     void StartWatching(const std::vector<std::wstring>& sources) {
@@ -90,7 +87,7 @@ protected:
 
 TEST_F(ChangeWatcherTest, SaveRenameOrDeleteAnywhereInTheSubtreeSetsTheWakeEvent) {
     StartWatching({m_source});
-    WalkTree(m_source, false);
+    ListTree(m_source);
     EXPECT_FALSE(Woken(0)) << "listing the folders is no change";
 
     const struct {
@@ -118,7 +115,7 @@ TEST_F(ChangeWatcherTest, SaveRenameOrDeleteAnywhereInTheSubtreeSetsTheWakeEvent
 // last-access reports all come from writes, never from reads.)
 TEST_F(ChangeWatcherTest, AttributeAndLastAccessChangesDoNotSetTheWakeEvent) {
     StartWatching({m_source});
-    WalkTree(m_source, false);
+    ListTree(m_source);
     for (const std::wstring& file : {m_source + L"\\Notes.txt", m_source + L"\\Letters\\2024\\Bank.txt"}) {
         ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
         ASSERT_TRUE(SetFileAttributesW(file.c_str(), FILE_ATTRIBUTE_ARCHIVE));
@@ -157,7 +154,7 @@ TEST_F(ChangeWatcherTest, WineSeesExistingSubfoldersOnlyOnceMet) {
         EXPECT_TRUE(Woken(kReportMs)) << "save in folders made after the start";
         Settle();
 
-        WalkTree(m_source + L"\\Letters", false);
+        ListTree(m_source + L"\\Letters");
     }
     WriteText(m_source + L"\\Letters\\2024\\Bank.txt", "met");
     EXPECT_TRUE(Woken(kReportMs));
@@ -165,7 +162,7 @@ TEST_F(ChangeWatcherTest, WineSeesExistingSubfoldersOnlyOnceMet) {
 
 TEST_F(ChangeWatcherTest, TrailingBackslashIsWatchedTheSame) {
     StartWatching({m_source + L"\\"});
-    WalkTree(m_source, false);
+    ListTree(m_source);
     WriteText(m_source + L"\\Letters\\2024\\Bank.txt", "changed");
     EXPECT_TRUE(Woken(kReportMs));
 }
