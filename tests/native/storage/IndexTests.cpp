@@ -1,7 +1,5 @@
 #include "StorageTestSupport.h"
 
-#include "storage/Check.h"
-
 #include <cstring>
 
 namespace tvx::db::test {
@@ -105,16 +103,6 @@ TEST_F(IndexTest, ExpressionNamesFieldWithoutRegardToCaseAndKeepsItsText) {
     EXPECT_EQ(m_context.ErrorCode(), kErrExprLength);
 }
 
-TEST_F(IndexTest, UnknownCollatingSequenceIsRefused) {
-    ASSERT_NE(DbTable::Create(m_context, Path("dests").c_str(), kDestsFields, kPathTag), nullptr);
-    ASSERT_EQ(m_context.CloseAll(), 0);
-    auto b = Bytes(Path("DESTS.CDX"));
-    std::memcpy(&b[1024 + 494], "SPANISH", 7);
-    PutBytes(Path("DESTS.CDX"), b);
-    EXPECT_EQ(DbTable::Open(m_context, Path("dests").c_str()), nullptr);
-    EXPECT_EQ(m_context.ErrorCode(), kErrIndex);
-}
-
 TEST_F(IndexTest, LeavesOfSeventyThousandRecordsUseWiderRecordNumbers) {
     DbTable* t = DbTable::Create(m_context, Path("files").c_str(), kFilesFields, kPathTag);
     ASSERT_NE(t, nullptr);
@@ -155,28 +143,6 @@ TEST_F(IndexTest, LeavesOfSeventyThousandRecordsUseWiderRecordNumbers) {
         EXPECT_EQ(cdx[at + 23], 5);
     }
     EXPECT_GT(leaves, 100u);
-}
-
-TEST_F(IndexTest, ManyInsertsAndChangesKeepTheTagSound) {
-    DbTable* t = DbTable::Create(m_context, Path("files").c_str(), kFilesFields, kPathTag);
-    ASSERT_NE(t, nullptr);
-    for (int i = 0; i < 600; ++i) {
-        // Keys that barely compress force splits into several pieces.
-        std::string path(200, static_cast<char>('!' + (i * 37) % 90));
-        path[1] = static_cast<char>('!' + i % 80);
-        ASSERT_EQ(AppendValues(t, {std::to_string(i), path + std::to_string(i)}), kOk);
-    }
-    for (std::uint32_t n = 1; n <= 600; n += 2) {
-        ASSERT_EQ(t->Go(n), kOk);
-        t->Field("PATH")->AssignText(("z" + std::to_string(n)).c_str());
-    }
-    ASSERT_EQ(t->Top(), kOk);
-    EXPECT_TRUE(CheckTable(*t).empty());
-    ASSERT_EQ(t->Close(), kOk);
-    t = DbTable::Open(m_context, Path("files").c_str());
-    ASSERT_NE(t, nullptr);
-    const auto problems = CheckTable(*t);
-    EXPECT_TRUE(problems.empty()) << (problems.empty() ? "" : problems.front());
 }
 
 }  // namespace
