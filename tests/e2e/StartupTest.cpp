@@ -134,15 +134,10 @@ TEST_F(StartupTest, CloseCommandAsksFirstWhenMirroringIsOn) {
     const HWND hwnd = StartRunning();
     ASSERT_NE(hwnd, nullptr);
     ::PostMessageW(hwnd, WM_COMMAND, 40009, 0);
-    HWND question = WaitForDialogWithControl(first.Id(), IDCANCEL, kEndsWithin);
+    // (That Cancel keeps the program running, the tray test's Close shows.)
+    const HWND question = WaitForDialogWithControl(first.Id(), IDCANCEL, kEndsWithin);
     ASSERT_NE(nullptr, question) << "no turning-off question";
     Screenshot(L"turn-off-question");
-    ClickButton(question, IDCANCEL);
-    EXPECT_FALSE(first.WaitExit(1000)) << "the program ended although the question was not confirmed";
-
-    ::PostMessageW(hwnd, WM_COMMAND, 40009, 0);
-    question = WaitForDialogWithControl(first.Id(), IDOK, kEndsWithin);
-    ASSERT_NE(nullptr, question);
     ClickButton(question, IDOK);
     EXPECT_TRUE(first.WaitExit(kEndsWithin)) << "OK did not turn the program off";
 }
