@@ -54,19 +54,6 @@ constexpr std::size_t kPage = BufferedFile::kPageSize;
 
 std::uint8_t Pattern(std::uint64_t at) { return static_cast<std::uint8_t>(at * 7 + at / 251); }
 
-TEST(CacheTest, HoldsWritesBackUntilFlush) {
-    MemoryBytes m;
-    BufferedFile file(std::make_unique<MemoryFile>(m), true, 4 * kPage);
-    ASSERT_EQ(file.Init(), kOk);
-    std::vector<std::uint8_t> block(3 * kPage / 2);
-    for (std::size_t i = 0; i < block.size(); ++i) block[i] = Pattern(i);
-    ASSERT_EQ(file.Write(0, block.data(), block.size()), kOk);
-    EXPECT_EQ(m.writes, 0);
-    EXPECT_EQ(file.Size(), block.size());
-    ASSERT_EQ(file.Flush(), kOk);
-    EXPECT_EQ(m.bytes, block);
-}
-
 // Past the limit the cache writes everything out and drops the pages used
 // longest ago; whatever is read afterwards, held or not, is what was written.
 TEST(CacheTest, DroppedPagesReadBackWhatWasWritten) {
@@ -115,9 +102,9 @@ TEST(CacheTest, PagesLoadedIntoReusedBuffersHoldOnlyTheirOwnBytes) {
     for (std::size_t i = 0; i < back.size(); ++i) ASSERT_EQ(back[i], i + 1 == back.size() ? 1 : 0) << "at " << i;
 }
 
-// A flush writes neighbouring pages together but keeps the order that the
-// files' headers rely on: from the end of the file down, and the first page
-// (which holds the header) alone and last.
+// Writes wait for the flush. A flush writes neighbouring pages together but
+// keeps the order that the files' headers rely on: from the end of the file
+// down, and the first page (which holds the header) alone and last.
 TEST(CacheTest, FlushWritesTheFirstPageLastAndOnItsOwn) {
     MemoryBytes m;
     BufferedFile file(std::make_unique<MemoryFile>(m), true, 64 * kPage);
@@ -126,6 +113,8 @@ TEST(CacheTest, FlushWritesTheFirstPageLastAndOnItsOwn) {
     std::vector<std::uint8_t> bytes(size);
     for (std::uint64_t i = 0; i < size; ++i) bytes[i] = Pattern(i);
     ASSERT_EQ(file.Write(0, bytes.data(), bytes.size()), kOk);
+    EXPECT_EQ(m.writes, 0) << "a write reached the file before the flush";
+    EXPECT_EQ(file.Size(), size);
     ASSERT_EQ(file.Flush(), kOk);
     EXPECT_EQ(m.bytes, bytes);
     ASSERT_GE(m.written.size(), 2u);

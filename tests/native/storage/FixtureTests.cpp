@@ -1,7 +1,9 @@
 // Tables and indexes written by other xBase engines, read from the shared
 // fixture folder (never copied into the repository). For every character
-// tag the walk and the seeks must agree with the key listing an independent
-// reader produced (perl-walk.txt).
+// tag, moving through the table in tag order must give the key listing an
+// independent reader produced (perl-walk.txt), and the tags must be sound.
+// (The tag walk and the seeks of the listed keys are checked through tvxdb by
+// the interop script fixture_keys.py.)
 #include "StorageTestSupport.h"
 
 #include "storage/CdxIndex.h"
@@ -49,7 +51,7 @@ fs::path FindFile(const fs::path& dir, const std::string& extension) {
     return {};
 }
 
-TEST(FixtureTest, CharacterTagsOfOtherEnginesWalkAndSeekAsListed) {
+TEST(FixtureTest, CharacterTagsOfOtherEnginesSkipAsListedAndAreSound) {
     const fs::path root = TVX_FIXTURES_DIR;
     if (!fs::is_directory(root)) GTEST_SKIP() << "fixture folder " << root << " is absent";
     int characterTags = 0;
@@ -76,12 +78,6 @@ TEST(FixtureTest, CharacterTagsOfOtherEnginesWalkAndSeekAsListed) {
             if (tag->impl().expression.Type() != 'C') continue;
             ++characterTags;
             const auto& expected = listing.keys.at(name);
-            std::vector<std::pair<std::string, std::uint32_t>> walked;
-            ASSERT_EQ(tag->impl().tree->Walk([&](const std::uint8_t* key, std::uint32_t rec) {
-                walked.emplace_back(Trimmed(key, tag->KeyLength()), rec);
-                return 0;
-            }), kOk);
-            EXPECT_EQ(walked, expected);
             t->SelectTag(tag);
             std::vector<std::pair<std::string, std::uint32_t>> skipped;
             for (int rc = t->Top(); rc == kOk; rc = t->Skip(1))
@@ -89,11 +85,6 @@ TEST(FixtureTest, CharacterTagsOfOtherEnginesWalkAndSeekAsListed) {
                                              tag->KeyLength()),
                                      t->RecordNumber());
             EXPECT_EQ(skipped, expected);
-            for (std::size_t i = 0; i < expected.size(); ++i) {
-                if (i > 0 && expected[i].first == expected[i - 1].first) continue;
-                EXPECT_EQ(t->Seek(expected[i].first.c_str()), kOk) << expected[i].first;
-                EXPECT_EQ(t->RecordNumber(), expected[i].second) << expected[i].first;
-            }
         }
         const auto problems = CheckTable(*t);
         // Other engines' files carry no end-of-file promise we rely on; the
