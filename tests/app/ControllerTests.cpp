@@ -11,6 +11,7 @@
 #include "framework/Prompts.h"
 #include "framework/TimeSeam.h"
 #include "settings/Settings.h"
+#include "tests/support/Automation.h"
 #include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
@@ -41,14 +42,12 @@ LRESULT CALLBACK CountingProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lPa
 // worker posts to the window this thread owns.
 template <typename Condition>
 bool PumpUntil(Condition done, DWORD milliseconds = 20000) {
-    const ULONGLONG end = GetTickCount64() + milliseconds;
-    for (;;) {
+    const auto pumped = [&] {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        if (done()) return true;
-        if (GetTickCount64() >= end) return false;
-        Sleep(2);
-    }
+        return done();
+    };
+    return test::WaitUntil(pumped, milliseconds, 2);
 }
 
 using test::Exists;

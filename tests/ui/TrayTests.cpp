@@ -42,14 +42,12 @@ protected:
 
 // Runs this thread's messages until done() or the time is up.
 bool PumpUntil(const std::function<bool()>& done, DWORD milliseconds) {
-    const ULONGLONG end = ::GetTickCount64() + milliseconds;
-    while (!done()) {
-        if (::GetTickCount64() >= end) return false;
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    const auto pumped = [&] {
         MSG msg;
         while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
-    }
-    return true;
+        return done();
+    };
+    return test::WaitUntil(pumped, milliseconds, 20);
 }
 
 // The tray as the main window makes it.
