@@ -2,6 +2,7 @@
 // from the system folder, with the real registry editor of the prefix.
 #include "settings/Settings.h"
 #include "tests/settings/RegistryTestSupport.h"
+#include "tests/support/Files.h"
 
 #include <gtest/gtest.h>
 
@@ -44,24 +45,11 @@ void WriteCompleteSettings() {
     ASSERT_EQ(ERROR_SUCCESS, WriteWarningStatus(0));
 }
 
-// The user's choices among those values, as WriteCompleteSettings made them.
-void ExpectUsersChoicesKept() {
-    std::wstring text;
-    EXPECT_EQ(ERROR_SUCCESS, ReadDestination(text));
-    EXPECT_EQ(L"E:\\", text);
-    EXPECT_EQ(ERROR_SUCCESS, ReadDiskID(text));
-    EXPECT_EQ(L"7C1E-0042", text);
-    std::vector<std::wstring> sources;
-    EXPECT_EQ(ERROR_SUCCESS, ReadSourceList(sources));
-    EXPECT_EQ(std::vector<std::wstring>{L"C:\\Data"}, sources);
-    DWORD number = 0;
-    EXPECT_EQ(ERROR_SUCCESS, ReadRevisions(number));
-    EXPECT_EQ(9u, number);
-    EXPECT_EQ(ERROR_SUCCESS, ReadMirrorStatus(number));
-    EXPECT_EQ(1u, number);
-    std::uint64_t stamp = 0;
-    EXPECT_EQ(ERROR_SUCCESS, ReadStartTime(stamp));
-    EXPECT_EQ(0x01DA'0000'1234'5678u, stamp);
+// The stored bytes of every checked value, to see what an import changed.
+std::vector<std::vector<BYTE>> CheckedValuesAsStored() {
+    std::vector<std::vector<BYTE>> values;
+    for (const wchar_t* name : kCheckedValues) values.push_back(GetRaw(name).data);
+    return values;
 }
 
 class CheckSettingsTest : public SettingsTest {
@@ -85,15 +73,7 @@ protected:
         ASSERT_TRUE(::CopyFileW(TVX_DEFAULTS_FILE, defaults_.c_str(), FALSE))
             << "copy of the shipped defaults failed, error " << ::GetLastError();
     }
-    void InstallDefaults(const std::string& content) {
-        const HANDLE file = ::CreateFileW(defaults_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, file);
-        DWORD written = 0;
-        const BOOL ok = ::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
-        ::CloseHandle(file);
-        ASSERT_TRUE(ok);
-    }
+    void InstallDefaults(const std::string& content) { ASSERT_TRUE(test::Write(defaults_, content)); }
 
     std::wstring defaults_;
 };
@@ -108,9 +88,10 @@ TEST_F(CheckSettingsTest, CompleteSettingsGiveOneAndAreLeftAlone) {
     EXPECT_EQ(1, CheckSettings());
 
     // With a defaults file at hand nothing is imported either.
+    const auto before = CheckedValuesAsStored();
     InstallShippedDefaults();
     EXPECT_EQ(1, CheckSettings());
-    ExpectUsersChoicesKept();
+    EXPECT_EQ(before, CheckedValuesAsStored());
 }
 
 TEST_F(CheckSettingsTest, EveryCheckedValueIsNeeded) {
@@ -159,15 +140,13 @@ TEST_F(CheckSettingsTest, MissingKeyImportsTheShippedDefaults) {
 
 TEST_F(CheckSettingsTest, MissingWarningStatusIsFilledInAndTheUsersChoicesKept) {
     WriteCompleteSettings();
+    ASSERT_EQ(ERROR_SUCCESS, WriteWarningStatus(1));  // as the defaults file has it
+    const auto complete = CheckedValuesAsStored();
     ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteKeyValueW(HKEY_CURRENT_USER, kOptionsKey, kWarningStatus));
     InstallShippedDefaults();
 
     EXPECT_EQ(1, CheckSettings());
-    DWORD warning = 0;
-    EXPECT_EQ(ERROR_SUCCESS, ReadWarningStatus(warning));
-    EXPECT_EQ(1u, warning);
-    for (const wchar_t* name : kCheckedValues) EXPECT_EQ(ERROR_SUCCESS, GetRaw(name).rc) << name;
-    ExpectUsersChoicesKept();  // the defaults did not replace them
+    EXPECT_EQ(complete, CheckedValuesAsStored()) << "the warning filled in, the user's choices kept";
 }
 
 TEST_F(CheckSettingsTest, DefaultsFileThatLeavesSettingsIncompleteGivesZero) {
