@@ -34,9 +34,9 @@ inline constexpr INT_PTR kMakeCurrentDisk = 1045;
 // What a prompt shows.
 struct PromptRequest {
     int dialog = 0;      // resource id of the dialog template
-    std::wstring text;   // the path, destination or drive it is about
+    std::wstring text{};   // the path, destination or drive it is about
     DWORD code = 0;      // a Windows error code, where the dialog shows one
-    std::wstring detail; // a second text (for instance the dates a full disk holds)
+    std::wstring detail{}; // a second text (for instance the dates a full disk holds)
     // Where the dialogs that ask for a text (the volume name, the password)
     // put what the user typed when they end with IDOK; may be null.
     std::wstring* reply = nullptr;

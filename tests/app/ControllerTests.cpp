@@ -243,9 +243,9 @@ TEST_F(ControllerTest, StopDuringAPassEndsItBeforeTheNextFile) {
     for (int i = 0; i < 50; ++i) EXPECT_FALSE(Exists(Mirror(kSource + L"\\f" + std::to_wstring(i)))) << i;
 }
 
-// When the progress window comes: for the first pass (a complete copy),
-// for a complete copy asked for from the tray when "Progress Status" is 1
-// (not when it is 0), and for the last pass before the session ends. It is
+// When the progress window comes: for every complete copy (the first pass,
+// one asked for from the tray), for a pass of changed files only when
+// "Progress Status" is 1, and for the last pass before the session ends. It is
 // shown with the percent at 0 and the progress-window flag up, and taken
 // down with the percent at 100.
 TEST_F(ControllerTest, ProgressWindowComesForCompleteCopiesWhenAskedAndForTheLastPass) {
@@ -260,14 +260,15 @@ TEST_F(ControllerTest, ProgressWindowComesForCompleteCopiesWhenAskedAndForTheLas
     ASSERT_TRUE(PumpUntil([this] { return m_controller->PassCount() == 1 && !m_controller->InPass(); }));
     EXPECT_EQ(1, shows.load()) << "the first pass";
 
+    // A complete copy asked for from the tray shows it too, whatever
+    // "Progress Status" says; a pass of changed files only when it is 1.
     Controller().RequestCompleteCopy();
     ASSERT_TRUE(PumpUntil([this] { return m_controller->PassCount() == 2 && !m_controller->InPass(); }));
-    EXPECT_EQ(1, shows.load()) << "a complete copy with \"Progress Status\" 0";
-
-    settings::WriteProgressStatus(1);
-    Controller().RequestCompleteCopy();
+    EXPECT_EQ(2, shows.load()) << "a complete copy with \"Progress Status\" 0";
+    Write(kSource + L"\\changed.txt", "changed");
+    Controller().Signal();
     ASSERT_TRUE(PumpUntil([this] { return m_controller->PassCount() == 3 && !m_controller->InPass(); }));
-    EXPECT_EQ(2, shows.load()) << "a complete copy with \"Progress Status\" 1";
+    EXPECT_EQ(2, shows.load()) << "changed files with \"Progress Status\" 0";
 
     settings::WriteProgressStatus(0);
     Write(kSource + L"\\late.txt", "saved at the end");
