@@ -232,27 +232,5 @@ TEST_F(TrayTest, EveryMenuItemRunsItsCommandOnTheMainWindow) {
     EXPECT_TRUE(WaitForCount(L"main: command 40008", opens + 1, kWithin));
 }
 
-// Paused (command 40013, as while one of the program's windows is open): the
-// menu opens grayed, and neither it nor a double-click runs anything.
-TEST_F(TrayTest, NothingRunsFromTheIconWhilePaused) {
-    const HWND main = StartWithIcon();
-    ASSERT_NE(main, nullptr);
-    ::PostMessageW(main, WM_COMMAND, 40013, 0);
-    ASSERT_TRUE(monitor.WaitFor(L"controller: stop", program.Id(), kWithin));
-    const HWND menu = OpenMenu(main);
-    ASSERT_NE(menu, nullptr);
-    EXPECT_TRUE(monitor.Saw(L"tray: menu shown grayed", program.Id()));
-    EXPECT_TRUE(SaveNamedScreenshot(L"tray-menu-grayed"));
-    Key(menu, L'h');
-    VirtualKey(menu, VK_ESCAPE);
-    ASSERT_TRUE(WaitMenuGone());
-    ::PostMessageW(main, kTrayNotify, kTrayId, WM_LBUTTONDBLCLK);
-    EXPECT_TRUE(monitor.WaitFor(L"tray: double-click ignored", program.Id(), kWithin));
-    ::PostMessageW(main, WM_COMMAND, 40014, 0);  // resume: the trace then shows the order of events
-    ASSERT_TRUE(monitor.WaitFor(L"main: command 40014", program.Id(), kWithin));
-    EXPECT_EQ(Seen(L"main: command 40012"), 0u) << "Help ran from a grayed menu";
-    EXPECT_EQ(Seen(L"main: command 40008"), 0u) << "a double-click ran Open while paused";
-}
-
 }  // namespace
 }  // namespace tvx::test

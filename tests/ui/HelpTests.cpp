@@ -17,14 +17,6 @@ namespace {
 
 bool FileExists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-// Tooltip windows of this process.
-std::size_t ToolTips() {
-    std::size_t n = 0;
-    for (const test::WindowInfo& w : test::ListTopLevelWindows(::GetCurrentProcessId()))
-        n += ::lstrcmpiW(w.className.c_str(), TOOLTIPS_CLASSW) == 0;
-    return n;
-}
-
 // A small top-level window holding one static text control, as a dialog holds a link.
 constexpr int kLinkId = 1147;
 class LinkHost {
@@ -218,25 +210,6 @@ TEST(Hyperlink, AFailedOpenSaysWhyInAMessageBox) {
     ASSERT_FALSE(shown.empty()) << "no message box";
     EXPECT_EQ(shown, HyperlinkFailureText(SE_ERR_NOASSOC));
     EXPECT_FALSE(link.IsVisited());
-}
-
-TEST(Hyperlink, SubclassAndToolTipGoWithTheObjectOrTheControl) {
-    const std::size_t toolTipsBefore = ToolTips();
-    LinkHost host(L"http://example.com/");
-    {
-        CTVXHyperlink link;
-        ASSERT_TRUE(link.Attach(host.Static()));
-        EXPECT_EQ(ToolTips(), toolTipsBefore + 1);
-    }
-    EXPECT_EQ(ToolTips(), toolTipsBefore);
-    EXPECT_TRUE(::SendMessageW(host.Static(), WM_GETDLGCODE, 0, 0) & DLGC_STATIC) << "still subclassed";
-
-    // The dialog goes first: the link lets go of its control by itself.
-    CTVXHyperlink link;
-    ASSERT_TRUE(link.Attach(host.Static()));
-    ::DestroyWindow(host.Host());
-    EXPECT_EQ(link.GetSafeHwnd(), nullptr);
-    EXPECT_EQ(ToolTips(), toolTipsBefore);
 }
 
 }  // namespace
