@@ -79,6 +79,10 @@ protected:
         reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Icon Status", 1);
         reg::SetDword(HKEY_CURRENT_USER, kOptions, L"Start Time Low", 1);  // no complete copy at start
         ::SetEnvironmentVariableW(L"TVX_TIME_DIVISOR", L"2");
+        // The desktop, with its taskbar, starts when the session's first
+        // window is asked for; this test process may be the first.
+        ::GetDesktopWindow();
+        WaitUntil([] { return ::FindWindowW(L"Shell_TrayWnd", nullptr) != nullptr; }, kWithin);
         noIcon = Capture(NotificationArea());
         ASSERT_FALSE(noIcon.empty()) << "no taskbar on the desktop";
     }
@@ -196,7 +200,9 @@ TEST_F(TrayTest, EveryMenuItemRunsItsCommandOnTheMainWindow) {
     // About and Close show windows of the program, which the test answers.
     const Choice choices[] = {
         {L"py", L"main: command 40010", L"pass: done"},
-        {L"pm", L"main: command 40011", L"pass: 3 files to copy"},
+        // A complete copy shows the progress window, and the menu stays
+        // grayed until its pass is done.
+        {L"pm", L"main: command 40011", L"pass: done"},
         {L"a", L"main: command 57664", L"about: shown"},
         {L"h", L"main: command 40012", L"ui: help"},
         {L"\x26\r", L"main: command 40009", L"prompt 135"},
@@ -225,6 +231,7 @@ TEST_F(TrayTest, EveryMenuItemRunsItsCommandOnTheMainWindow) {
         EXPECT_TRUE(WaitForCount(choice.effect, effects + 1, kWithin));
     }
     EXPECT_TRUE(program.IsRunning()) << "the turning-off question was not confirmed";
+    EXPECT_EQ(1u, Seen(L"progress: window open")) << "the complete copy's progress window";
 
     // A double-click runs the default item, Open.
     const std::size_t opens = Seen(L"main: command 40008");
