@@ -6,6 +6,7 @@
 #include "framework/ProcessFlags.h"
 #include "framework/ResourceString.h"
 #include "framework/Trace.h"
+#include "media/Praxon.h"
 #include "res/resource.h"
 #include "settings/Settings.h"
 #include "ui/BaseDlg.h"
@@ -224,20 +225,7 @@ std::wstring SystemErrorText(DWORD code) {
     return text;
 }
 
-UINT DriveIconId(int subFamily) noexcept {
-    switch (subFamily) {
-        case 1: return 119;
-        case 2: return 125;
-        case 3: return 122;
-        case 4: return 123;
-        case 5: return 120;
-        case 6: return 124;
-        case 7: return 121;
-        case 11:
-        case 15: return 126;
-        default: return 0;
-    }
-}
+UINT DriveIconId(int subFamily) noexcept { return Praxon::SubFamilyIconId(subFamily); }
 
 INT_PTR ShowPromptDialog(const PromptRequest& request, HWND owner) {
     INT_PTR result = IDCANCEL;
