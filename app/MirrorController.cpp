@@ -88,6 +88,10 @@ void CTVXMirrorController::Stop() {
     m_scheduler.Stop();
     m_watcher.Stop();
     ::SetEvent(m_wake.Get());
+    // A prompt the worker shows (a disk asked for, an alert) would keep it
+    // waiting for an answer: its modal loop ends on WM_QUIT, and the answer
+    // then counts as "not now".
+    if (m_worker.HasHandle()) ::PostThreadMessageW(m_worker.Id(), WM_QUIT, 0, 0);
     timeseam::Sleep(1000);
     if (m_worker.HasHandle()) {
         try {
@@ -285,7 +289,8 @@ DWORD CTVXMirrorController::RunPass(DWORD showProgress) {
     if (m_stopFlag.load()) result = ERROR_OPERATION_ABORTED;
     Trace(L"pass: %u files to copy", m_changedFiles.Count());
 
-    media::DiskCheckContext disk{snapshot.destination, snapshot.warningStatus};
+    media::DiskCheckContext disk{snapshot.destination, snapshot.warningStatus,
+                                 [this] { return m_stopFlag.load() != 0; }};
     if (result == 0 && m_changedFiles.Count() > 0 && media::CheckDestinationDisk(disk) == 1) {
         if (disk.destination != snapshot.destination) {
             // The disk was found under another drive letter: the check

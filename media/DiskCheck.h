@@ -7,14 +7,18 @@
 // prompt seam (framework/Prompts.h) under the modal-window rule, and reads
 // the keep-running flag after each.
 //
-// Today these know the destinations that are not drives of the disk maker
-// ("DiskID" beginning with "NotTavrix"): there is no disk identity to check,
-// so the check answers "go". The maker's drives (identity, prompts, write
-// protection) come with the drive library.
+// Destinations that are not drives of the program ("DiskID" beginning with
+// "NotTavrix") have no identity to check: the check answers "go". For the
+// program's drives only the program's own disk is ever written to: the disk
+// whose identity (media/Praxon.h) is "DiskID", followed to whatever drive
+// letter it has now; a first disk is adopted after asking, another disk or
+// none makes the check ask the user (or, with warnings off, answer "not now"
+// silently).
 #pragma once
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace tvx::media {
@@ -23,6 +27,8 @@ namespace tvx::media {
 struct DiskCheckContext {
     std::wstring destination;  // in/out: the destination path of the pass
     DWORD warningStatus = 0;   // 1: ask when the disk is missing or wrong
+    // True once the pass is asked to stop: the check then stops asking.
+    std::function<bool()> stopRequested{};
 };
 
 // 1: the program's disk is ready in the destination drive, copy to

@@ -135,8 +135,8 @@ Disk Drive::getDisk() const {
     if (!hasDisk()) return disk;
     const std::wstring root = getDrvRootPath();
     wchar_t label[MAX_PATH + 1] = {};
-    DWORD serial = 0;
-    if (!::GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, &serial, nullptr, nullptr, nullptr, 0))
+    DWORD serial = 0, flags = 0;
+    if (!::GetVolumeInformationW(root.c_str(), label, MAX_PATH + 1, &serial, nullptr, &flags, nullptr, 0))
         return disk;
     ULARGE_INTEGER available = {}, total = {}, free = {};
     if (!::GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free)) return disk;
@@ -145,6 +145,7 @@ Disk Drive::getDisk() const {
     disk.freeBytes = QWord(free.QuadPart);
     disk.totalBytes = QWord(total.QuadPart);
     disk.usedBytes = QWord(total.QuadPart - free.QuadPart);
+    disk.readOnly = (flags & FILE_READ_ONLY_VOLUME) != 0;
     return disk;
 }
 

@@ -72,6 +72,7 @@ struct Disk {
     std::wstring identity;  // empty: no disk, or it cannot be read
     std::wstring label;
     QWord freeBytes, usedBytes, totalBytes;
+    bool readOnly = false;  // the volume (or the medium's switch) refuses writes
 };
 
 class Adapter {
