@@ -7,7 +7,7 @@
 namespace tvx::test {
 namespace {
 
-constexpr int kProgressClip = 1096, kProgressFile = 1095;
+constexpr int kProgressClip = 1096;
 constexpr int kBigFiles = 8;
 constexpr int kMegabytesPerFile = 48;
 
@@ -34,10 +34,8 @@ TEST_F(ProgressTest, CancelInTheWindowEndsTheCopyAndLeavesOnlyWholeFiles) {
     ASSERT_TRUE(Start());
     const HWND dialog = WaitForDialogWithControl(program.Id(), kProgressClip, 30000);
     ASSERT_NE(dialog, nullptr) << "the first pass showed no progress window";
-    // The file being copied shows within a tick or two.
-    wchar_t file[MAX_PATH] = {};
-    WaitUntil([&] { return ::GetDlgItemTextW(dialog, kProgressFile, file, MAX_PATH) != 0; }, 10000, 50);
-    EXPECT_EQ(0u, std::wstring(file).rfind(L"Part ", 0)) << "file name shown: " << ::testing::PrintToString(file);
+    // (What the window shows of the copy is tested in-process, where the
+    // copy stands still; here it may be over within a tick.)
     EXPECT_TRUE(SaveNamedScreenshot(L"e2e-progress-window"));
 
     ASSERT_TRUE(ClickButton(dialog, IDCANCEL));

@@ -219,11 +219,15 @@ TEST_F(FillingDiskCopyTest, StopDuringAnInPlaceCopyFinishesThatFileFirst) {
     const std::wstring later = Source(L"later.txt", "later", kStamp + 3 * kDay);
     m_engine = std::make_unique<ProbeEngine>(m_handler);  // no bytes counted yet
 
-    std::atomic<bool> done{false};
+    // The stopper watches from before the copy begins: the copy of 40 MiB
+    // can be over in a few tens of milliseconds.
+    std::atomic<bool> done{false}, watching{false};
     std::thread stopper([&] {
+        watching.store(true);
         while (!done.load() && m_engine->BytesCopied() == 0) YieldProcessor();
         m_engine->Stop();
     });
+    while (!watching.load()) ::Sleep(1);
     CopyPass({path, first, later});
     done.store(true);
     stopper.join();
