@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "framework/Trace.h"
+#include "media/ProtectionRecord.h"
 
 namespace Praxon {
 namespace {
@@ -66,6 +67,66 @@ BusInfo QueryBus(wchar_t letter) {
     if (Control(volume.Get(), IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof(query), &seek, sizeof(seek)))
         info.seekPenalty = seek.IncursSeekPenalty != FALSE;
     return info;
+}
+
+// The system's read-only attribute of a volume. Setting it needs the volume
+// opened for writing, which Windows grants only to administrators on most
+// systems; mingw's headers lack the set request and its structure.
+constexpr DWORD kSetGptAttributes = CTL_CODE(IOCTL_VOLUME_BASE, 13, METHOD_BUFFERED, FILE_ANY_ACCESS);
+struct SetGptAttributesInformation {
+    ULONGLONG attributes;
+    BOOLEAN revertOnClose;
+    BOOLEAN applyToAllConnectedVolumes;  // needed for MBR disks
+    USHORT reserved1;
+    ULONG reserved2;
+};
+
+bool VolumeReadOnlyAttribute(wchar_t letter) {
+    const UniqueHandle volume = OpenVolume(letter, 0);
+    VOLUME_GET_GPT_ATTRIBUTES_INFORMATION current = {};
+    return volume && Control(volume.Get(), IOCTL_VOLUME_GET_GPT_ATTRIBUTES, nullptr, 0, &current, sizeof(current)) &&
+           (current.GptAttributes & GPT_BASIC_DATA_ATTRIBUTE_READ_ONLY) != 0;
+}
+
+bool SetVolumeReadOnly(wchar_t letter, bool readOnly) {
+    const UniqueHandle volume = OpenVolume(letter, GENERIC_READ | GENERIC_WRITE);
+    VOLUME_GET_GPT_ATTRIBUTES_INFORMATION current = {};
+    if (!volume || !Control(volume.Get(), IOCTL_VOLUME_GET_GPT_ATTRIBUTES, nullptr, 0, &current, sizeof(current)))
+        return false;
+    SetGptAttributesInformation wanted = {};
+    wanted.attributes = readOnly ? current.GptAttributes | GPT_BASIC_DATA_ATTRIBUTE_READ_ONLY
+                                 : current.GptAttributes & ~GPT_BASIC_DATA_ATTRIBUTE_READ_ONLY;
+    wanted.applyToAllConnectedVolumes = TRUE;
+    if (wanted.attributes == current.GptAttributes) return true;
+    return Control(volume.Get(), kSetGptAttributes, &wanted, sizeof(wanted));
+}
+
+bool IsWriteRefusal(DWORD error) { return error == ERROR_WRITE_PROTECT || error == ERROR_ACCESS_DENIED; }
+
+// Whether the medium refuses writes by itself: the volume says so, the disk
+// says so, or (where neither answers, as on Wine's drives) an empty
+// temporary file, deleted on close, cannot be made in the root. Access denied
+// for a file is checked again with a folder, since a root may let a user make
+// folders but not files.
+bool RefusesWrites(wchar_t letter, DWORD volumeFlags) {
+    if (volumeFlags & FILE_READ_ONLY_VOLUME) return true;
+    if (const UniqueHandle volume = OpenVolume(letter, 0)) {
+        if (!Control(volume.Get(), IOCTL_DISK_IS_WRITABLE) && ::GetLastError() == ERROR_WRITE_PROTECT) return true;
+    }
+    const std::wstring probe = std::wstring(1, letter) + L":\\~dt3probe.tmp";
+    UniqueHandle file(::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
+                                    nullptr));
+    if (file) return false;
+    DWORD error = ::GetLastError();
+    if (error == ERROR_ACCESS_DENIED) {
+        if (::CreateDirectoryW(probe.c_str(), nullptr)) {
+            ::RemoveDirectoryW(probe.c_str());
+            return false;
+        }
+        error = ::GetLastError();
+    }
+    return IsWriteRefusal(error);
 }
 
 bool RootAnswers(wchar_t letter) {
@@ -257,6 +318,43 @@ std::uint64_t Drive::getMaxRawCapacity() const {
     ULARGE_INTEGER available = {}, total = {};
     if (!hasDisk() || !::GetDiskFreeSpaceExW(getDrvRootPath().c_str(), &available, &total, nullptr)) return 0;
     return total.QuadPart;
+}
+
+int Drive::getProtectState() const {
+    if (!hasDisk()) return kUnprotected;
+    const std::wstring root = getDrvRootPath();
+    if (const auto record = ReadRecord(root)) return static_cast<int>(record->state);
+    DWORD flags = 0;
+    ::GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0);
+    return RefusesWrites(m_letter, flags) ? kHardwareProtected : kUnprotected;
+}
+
+bool Drive::isVolumeReadOnly() const { return hasDisk() && VolumeReadOnlyAttribute(m_letter); }
+
+DWORD Drive::setProtect(int state, const std::wstring& password) {
+    if (!hasDisk()) return ERROR_NOT_READY;
+    const std::wstring root = getDrvRootPath();
+    const auto record = ReadRecord(root);
+    if (state == kUnprotected) {
+        if (!record) return 0;
+        if (!PasswordMatches(*record, password)) {
+            Trace(L"drive %lc: the protection stays (wrong password)", m_letter);
+            return ERROR_INVALID_PASSWORD;
+        }
+        // The system's attribute first: the record cannot go while it holds.
+        if (VolumeReadOnlyAttribute(m_letter)) SetVolumeReadOnly(m_letter, false);
+        return RemoveRecord(root);
+    }
+    if (state < 1 || state > 7) return ERROR_INVALID_PARAMETER;
+    // A protected disk keeps its password: protecting it again needs it.
+    if (record && !PasswordMatches(*record, password)) return ERROR_INVALID_PASSWORD;
+    const auto made = MakeRecord(static_cast<std::uint32_t>(state), password);
+    if (!made) return ERROR_ENCRYPTION_FAILED;
+    if (const DWORD error = WriteRecord(root, *made)) return error;
+    if (!SetVolumeReadOnly(m_letter, true))
+        Trace(L"drive %lc: the system refused to make the volume read-only (%lu); the record alone protects it",
+              m_letter, ::GetLastError());
+    return 0;
 }
 
 DriveArray::DriveArray(int, bool) {}

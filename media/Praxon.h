@@ -55,6 +55,16 @@ enum AdapterType : int {
     kAdapterAta = 4,         // ATA, ATAPI, SATA
 };
 
+// Protection states a disk reports. States 1 to 7 come from the disk's
+// protection record (media/ProtectionRecord.h); the library itself writes 1
+// (no password) and 2 (a password). A disk that refuses writes on its own
+// (a read-only volume, the medium's write-protect switch) reports
+// kHardwareProtected: nothing the program can lift.
+inline constexpr int kUnprotected = 0;
+inline constexpr int kProtectedNoPassword = 1;
+inline constexpr int kProtectedWithPassword = 2;
+inline constexpr int kHardwareProtected = 8;
+
 // A 64-bit byte count that prints itself in decimal.
 class QWord {
 public:
@@ -132,6 +142,23 @@ public:
     HICON getIcon(int size) const;
     // The size of the medium (the volume's total), 0 without a disk.
     std::uint64_t getMaxRawCapacity() const;
+
+    // The disk's protection state (see kUnprotected and the states after
+    // it); 0 without a disk. Finding a write-protected medium may take a
+    // write attempt of an empty temporary file that is deleted on close, so
+    // ask only about the program's own disk.
+    int getProtectState() const;
+    bool isProtected() const { return getProtectState() != kUnprotected; }
+    // State 0 lifts the protection when the password is the disk's; states
+    // 1 to 7 protect the disk with the password (empty for none): the record
+    // is written, then the volume is made read-only where Windows allows it.
+    // A Windows error code: ERROR_INVALID_PASSWORD for a wrong password,
+    // ERROR_NOT_READY without a disk. Success is judged by the caller reading
+    // the state again.
+    DWORD setProtect(int state, const std::wstring& password);
+    // Whether the volume is read-only for every program (the system's
+    // attribute held), not only for this one.
+    bool isVolumeReadOnly() const;
 
 private:
     wchar_t m_letter;
