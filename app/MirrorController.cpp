@@ -5,6 +5,7 @@
 #include "framework/TimeSeam.h"
 #include "framework/Trace.h"
 #include "media/DiskCheck.h"
+#include "media/Praxon.h"
 #include "settings/Settings.h"
 
 #include <algorithm>
@@ -16,6 +17,9 @@ CTVXMirrorController::CTVXMirrorController() { Reload(); }
 CTVXMirrorController::~CTVXMirrorController() {
     // The worker reads this object: it must have ended before the members go.
     if (m_worker.HasHandle()) Stop();
+    // A medium a pass locked in its drive can be ejected again.
+    const std::wstring destination = Settings().destination;
+    if (m_mediumLocked.load() == 1 && !destination.empty()) Praxon::Drive(destination[0]).makeRemovable();
 }
 
 void CTVXMirrorController::Reload() {
@@ -302,6 +306,10 @@ DWORD CTVXMirrorController::RunPass(DWORD showProgress) {
             result = ERROR_OPERATION_ABORTED;
         } else {
             std::uint64_t startStamp = snapshot.startStamp;
+            // The medium stays in the drive while the copy runs.
+            const bool wasRemovable = Praxon::Drive(disk.destination[0]).isRemovable();
+            Praxon::Drive(disk.destination[0]).makeNonRemovable();
+            m_mediumLocked.store(1);
             ProcessFlags& flags = Flags();
             ProgressWindow window;
             // The window shows when asked, at the session's end, and for
@@ -325,6 +333,7 @@ DWORD CTVXMirrorController::RunPass(DWORD showProgress) {
                 flags.progressWindow.store(0);
             }
             media::RunFillWarning(disk);
+            if (wasRemovable) Praxon::Drive(disk.destination[0]).makeRemovable();
             PauseUnlessStopped(1000);
             media::RunAfterPass(disk);
             if (result == 0) result = StoreStartStamp(startStamp, requestsSeen);

@@ -5,8 +5,12 @@
 #include "framework/Prompts.h"
 #include "framework/TimeSeam.h"
 #include "framework/Trace.h"
+#include "media/Asking.h"
+#include "media/DiskProtection.h"
+#include "media/DiskRules.h"
 #include "media/DriveArray.h"
 #include "media/Praxon.h"
+#include "media/Volume.h"
 #include "settings/Settings.h"
 
 namespace tvx::media {
@@ -17,17 +21,12 @@ constexpr int kInsertDiskPrompt = 136;
 constexpr int kNotMyDiskPrompt = 115;
 constexpr int kNoDiskPrompt = 160;
 constexpr int kFileErrorPrompt = 163;
+constexpr int kFillingWithLinkPrompt = 202;
+constexpr int kFillingFixedPrompt = 214;
+constexpr int kFillingBuyPrompt = 215;
 // While another window of the program is open, the check waits this long
 // before it tries to ask again.
 constexpr DWORD kBusyPause = 1000;
-
-bool IsNotTavrix(const std::wstring& diskId) { return diskId.rfind(L"NotTavrix", 0) == 0; }
-
-std::wstring StoredDiskId() {
-    std::wstring diskId;
-    settings::ReadDiskID(diskId);
-    return diskId;
-}
 
 // Looks for the disk with the identity in every drive of the program, in
 // drive-letter order; when it is found, the destination moves to its drive
@@ -48,23 +47,21 @@ bool FollowDisk(const std::wstring& diskId, std::wstring& destination) {
     return false;
 }
 
-// Shows a prompt when no other window of the program is open; kBusy when
-// one is (the caller asks again later).
-constexpr INT_PTR kBusy = -1;
 INT_PTR Ask(int dialog, const std::wstring& text, DWORD code = 0) {
-    ModalWindowScope modal;
-    if (!modal.Entered()) return kBusy;
-    PromptRequest request;
-    request.dialog = dialog;
-    request.text = text;
-    request.code = code;
-    return ShowPrompt(request);
+    return AskUnlessBusy(Question{dialog, text, code});
+}
+
+bool RemovableOrCd(const std::wstring& path) {
+    const std::wstring root = VolumeRootOf(path);
+    const UINT type = ::GetDriveTypeW(root.c_str());
+    return type == DRIVE_REMOVABLE || type == DRIVE_CDROM;
 }
 
 }  // namespace
 
 int CheckDestinationDisk(DiskCheckContext& context) {
     std::wstring diskId = StoredDiskId();
+    ForgetLiftedProtection();
     if (IsNotTavrix(diskId)) return context.destination.empty() ? 0 : 1;
     {
         DriveArrayHold hold;
@@ -114,7 +111,7 @@ int CheckDestinationDisk(DiskCheckContext& context) {
                 } else {
                     answer = Ask(kNoDiskPrompt, context.destination);
                 }
-                if (answer != kBusy && Flags().keepRunning.load() == 0) PostToMainWindow(WM_CLOSE);
+                if (answer != kBusy) CloseIfDisabled();
             }
             current = Praxon::Drive(drive.letter()).getDisk().identity;
             if (answer == kBusy) {
@@ -135,16 +132,39 @@ int CheckDestinationDisk(DiskCheckContext& context) {
         Trace(L"disk check: not the program's disk in %lc:; no copy", drive.letter());
         return 0;
     }
-    if (Praxon::Drive(drive.letter()).getDisk().readOnly) {
-        Trace(L"disk check: the disk in %lc: is write-protected; no copy", drive.letter());
+    Praxon::Drive ready(drive.letter());
+    if (!LiftProtectionForPass(ready)) {
+        Trace(L"disk check: the disk in %lc: stays write-protected; no copy", drive.letter());
         return 0;
     }
-    settings::WriteDiskID(diskId);
+    if (!ProtectionLifted()) settings::WriteDiskID(diskId);
     return 1;
 }
 
-void RunFillWarning(const DiskCheckContext&) {}
+void RunFillWarning(const DiskCheckContext& context) {
+    ModalWindowScope modal;
+    if (!modal.Entered()) return;
+    DWORD buy = 0;
+    settings::ReadBuyStatus(buy);
+    if (buy != 1 || context.destination.empty()) return;
+    int dialog = 0;
+    if (IsNotTavrix(StoredDiskId())) {
+        const std::wstring root = VolumeRootOf(context.destination);
+        ULARGE_INTEGER available = {}, total = {}, free = {};
+        if (!::GetDiskFreeSpaceExW(root.c_str(), &available, &total, &free)) return;
+        if (FixedDestinationFilling(total.QuadPart, available.QuadPart, free.QuadPart))
+            dialog = RemovableOrCd(context.destination) ? kFillingBuyPrompt : kFillingFixedPrompt;
+    } else {
+        const Praxon::Drive drive(context.destination[0]);
+        const Praxon::Disk disk = drive.getDisk();
+        if (MakerDiskFilling(disk.totalBytes.value(), disk.usedBytes.value(), drive.getFamily()))
+            dialog = kFillingWithLinkPrompt;
+    }
+    if (dialog == 0) return;
+    Trace(L"fill warning: the disk in %ls is becoming full", context.destination.c_str());
+    AskNow(Question{dialog, context.destination});
+}
 
-void RunAfterPass(const DiskCheckContext&) {}
+void RunAfterPass(const DiskCheckContext& context) { RestoreProtectionAfterPass(context.destination); }
 
 }  // namespace tvx::media

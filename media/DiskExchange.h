@@ -1,13 +1,27 @@
 // The program's disk-full handler: when the disk in the destination drive
-// has no room for the next file, it asks for a new disk. The exchange needs
-// the drive library (eject, identity of the new disk); until then it answers
-// that the user declined, so the pass stops copying and the files not copied
-// stay listed for the next pass.
+// has no room for the next file, the full disk is put away and a new one
+// asked for.
+//
+// For a drive of the program: the full disk is left to settle (the system
+// finishes its writes), unlocked, given back a protection lifted for the
+// pass, and ejected; the user is asked for a new disk (the question names
+// the dates of the files the full disk holds) until one with room for the
+// file is in the drive or the user declines. The new disk becomes the
+// program's disk ("DiskID"), is locked in the drive and, when protected,
+// made writable after asking. For any other destination the user is asked
+// to make room.
+//
+// Drives that cannot eject (Wine's) leave the flow going: the user takes the
+// disk out and the question still comes.
 #pragma once
 
 #include "media/DiskFullHandler.h"
 
 namespace tvx::media {
+
+// The date of a file stamp (UTC file time) in the user's short date format,
+// in local time; a stamp of 0 gives today's date.
+std::wstring StampDateText(std::uint64_t stamp);
 
 class CTVXDiskExchange final : public CTVXDiskFullHandler {
 public:

@@ -311,6 +311,16 @@ DWORD MountTmpfsDisk(std::string_view unixPath, ULONGLONG bytes, std::string* me
     return status == 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
+DWORD SetTmpfsReadOnly(std::string_view unixPath, bool readOnly, std::string* message) {
+    if (!IsAbsoluteUnixPath(unixPath)) return ERROR_INVALID_PARAMETER;
+    const std::string script = std::string("mount -o remount,") + (readOnly ? "ro " : "rw ") + ShellQuote(unixPath);
+    int status = -1;
+    std::string output;
+    if (const DWORD error = RunUnixShell(unixPath, script, status, output)) return error;
+    if (message) *message = output;
+    return status == 0 ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+}
+
 DWORD UnmountDisk(std::string_view unixPath, std::string* message) {
     if (!IsAbsoluteUnixPath(unixPath)) return ERROR_INVALID_PARAMETER;
     const std::string path = ShellQuote(unixPath);

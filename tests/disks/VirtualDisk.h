@@ -56,6 +56,10 @@ DWORD DeleteDiskFolder(std::string_view unixPath);
 // given, receives what mount said.
 DWORD MountTmpfsDisk(std::string_view unixPath, ULONGLONG bytes, std::string* message = nullptr);
 
+// Makes a disk that MountTmpfsDisk mounted refuse every write (as a medium
+// with its write-protect switch on does), or take writes again.
+DWORD SetTmpfsReadOnly(std::string_view unixPath, bool readOnly, std::string* message = nullptr);
+
 // Unmounts what MountTmpfsDisk mounted on unixPath (lazily when busy). A
 // folder that is no mount point is success.
 DWORD UnmountDisk(std::string_view unixPath, std::string* message = nullptr);

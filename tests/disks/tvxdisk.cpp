@@ -4,6 +4,12 @@
 //   tvxdisk swap E /unix/folder     E:'s disk comes out, the folder's goes in
 //   tvxdisk remove E                E: stays removable and empty
 //   tvxdisk info E                  what Windows calls report for E:
+//   tvxdisk protect E STATE [PASSWORD]
+//                                   E:'s disk gets the protection state (0
+//                                   lifts it, with the disk's password)
+//   tvxdisk readonly E /unix/folder on|off
+//                                   the tmpfs disk in the folder refuses
+//                                   writes (as with its switch on) or not
 //
 // Exit status 0 on success; 2 with one line on standard error otherwise. For
 // `info`, a query that fails is part of the answer ("serial: error 3"), not a
@@ -18,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "media/Praxon.h"
 #include "tests/disks/VirtualDisk.h"
 
 namespace {
@@ -42,7 +49,8 @@ int Fail(const std::string& line) {
 }
 
 const char* kUsage =
-    "usage: tvxdisk insert|swap LETTER /unix/folder | remove LETTER | info LETTER";
+    "usage: tvxdisk insert|swap LETTER /unix/folder | remove LETTER | info LETTER |\n"
+    "       protect LETTER STATE [PASSWORD] | readonly LETTER /unix/folder on|off";
 
 // "E", "e" or "E:" -> L'E'; 0 otherwise.
 wchar_t ParseLetter(const std::wstring& word) {
@@ -96,6 +104,7 @@ void PrintInfo(wchar_t letter) {
         const std::string error = ErrorText(GetLastError());
         printf("free: %s\ntotal: %s\n", error.c_str(), error.c_str());
     }
+    printf("protection: %d\n", Praxon::Drive(letter).getProtectState());
 }
 
 int Run(const std::vector<std::wstring>& args) {
@@ -112,6 +121,25 @@ int Run(const std::vector<std::wstring>& args) {
         const std::string folder = ToUtf8(args[2]);
         const DWORD error = command == L"insert" ? InsertDisk(letter, folder) : SwapDisk(letter, folder);
         if (error) return Fail(ToUtf8(command) + " " + drive + " " + folder + ": " + ErrorText(error));
+        return 0;
+    }
+    if (command == L"protect") {
+        if (args.size() != 3 && args.size() != 4) return Fail(kUsage);
+        const int state = _wtoi(args[2].c_str());
+        const std::wstring password = args.size() == 4 ? args[3] : std::wstring();
+        if (const DWORD error = Praxon::Drive(letter).setProtect(state, password))
+            return Fail("protect " + drive + ": " + ErrorText(error));
+        printf("state: %d\n", Praxon::Drive(letter).getProtectState());
+        return 0;
+    }
+    if (command == L"readonly") {
+        if (args.size() != 4 || (args[3] != L"on" && args[3] != L"off")) return Fail(kUsage);
+        std::string message;
+        const std::string folder = ToUtf8(args[2]);
+        if (const DWORD error = SetTmpfsReadOnly(folder, args[3] == L"on", &message))
+            return Fail("readonly " + folder + ": " + ErrorText(error) + " " + message);
+        // The drive is defined again so that Wine sees the change at once.
+        if (const DWORD error = InsertDisk(letter, folder)) return Fail("readonly " + drive + ": " + ErrorText(error));
         return 0;
     }
     if (command == L"remove" || command == L"info") {
