@@ -33,6 +33,18 @@
 #define IDS_FILTER_HELP 57726      // exclusion dialog help page
 #define IDS_NOTE_NOT_READY 57729   // file error note for error 21
 #define IDS_VERSION 57730          // "ver. 3.0.0.11"
+#define IDS_PASSWORDS_DIFFER 57740 // protecting a disk: the two typed passwords differ
+#define IDS_WRONG_PASSWORD 57741   // unprotecting a disk: not the disk's password
+#define IDS_ALREADY_PROTECTED 57742
+#define IDS_NOT_PROTECTED 57743
+#define IDS_HARDWARE_PROTECTED 57744 // protected by the medium's switch or the system
+#define IDS_NOT_READ_ONLY 57745    // protected, but the volume is not read-only for all
+#define IDS_PROTECT_FAILED 57746   // "The disk could not be protected. %1"
+#define IDS_UNPROTECT_FAILED 57747 // "The protection could not be removed. %1"
+#define IDS_PROTECT_HEADLINE 57748 // the headlines of the disk notices (219)
+#define IDS_UNPROTECT_HEADLINE 57749
+#define IDS_PARTLY_PROTECTED 57750
+#define IDS_UNPROTECT_NO_PASSWORD 57751 // dialog 218 for a disk protected without a password
 
 // -------------------------------------------------------------------- icons
 #define IDI_MAINFRAME 116          // the program's icon
@@ -44,6 +56,8 @@
 
 // ---------------------------------------------- bitmaps, menu, animation
 #define IDB_BACKGROUND 209         // the dialogs' background picture
+#define IDB_PROTECTED 123          // settings page: the disk is protected (no picture yet)
+#define IDB_UNPROTECTED 124        // settings page: the disk is not protected (no picture yet)
 #define IDR_TRAY_MENU 107          // the tray menu (same id as the tray icon's id)
 #define IDR_COPY_ANIMATION 194     // the copy clip (resource type "AVI")
 // The splash pictures are named resources: "IDB_SPLASH24", "IDB_SPLASH8",
@@ -74,9 +88,16 @@
 #define IDD_FILLING_FIXED 214
 #define IDD_FILLING_BUY 215
 #define IDD_SAME_DRIVE 216
+#define IDD_PROTECT_DISK 217       // the drive library's "Protect this disk"
+#define IDD_UNPROTECT_DISK 218     // the drive library's "Unprotect this disk"
+#define IDD_DISK_NOTICE 219        // a protection notice: headline, text, OK
 
 // ----------------------------------------------------------- control ids
-#define IDC_PASSWORD 1000          // dialog 203: the password
+#define IDC_PASSWORD 1000          // dialogs 203, 217, 218: the password
+#define IDC_PASSWORD_CONFIRM 1001  // dialog 217: the password typed again
+#define IDC_PROTECT_STATUS 1002    // dialogs 217, 218: why OK did not go through
+#define IDC_NOTICE_TEXT 1003       // dialog 219
+#define IDC_UNPROTECT_TEXT 1004    // dialog 218: what OK will do
 #define IDC_DRIVE_ICON 1005        // dialog 136: the drive's icon
 #define IDC_DONT_SHOW 1011         // dialogs 162, 163, 164
 #define IDC_DRIVE_LABEL 1013       // dialog 136: the drive's label
