@@ -3,10 +3,15 @@
 // was drawn at: the pictures a person checks for cut-off or overlapping text.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "framework/ProcessFlags.h"
+#include "media/Praxon.h"
 #include "res/resource.h"
+#include "tests/disks/VirtualDisk.h"
 #include "tests/support/Automation.h"
 #include "tests/ui/DialogDriver.h"
+#include "ui/PraxonUI.h"
 #include "ui/Prompts.h"
 #include "ui/UserInterface.h"
 
@@ -16,6 +21,12 @@ namespace {
 using testing::DialogThread;
 
 constexpr wchar_t kDesktopKey[] = L"Control Panel\\Desktop";
+
+void Snap(HWND window, const std::wstring& name) {
+    ::RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    ::Sleep(150);  // let the dialog's thread finish painting
+    EXPECT_TRUE(test::SaveNamedScreenshot(name));
+}
 
 TEST(Gallery, EveryPromptAndTheAboutWindow) {
     const std::wstring path = L"C:\\Users\\Public\\Documents\\Annual accounts\\2026\\Quarterly figures.xlsx";
@@ -54,6 +65,59 @@ TEST(Gallery, EveryPromptAndTheAboutWindow) {
     EXPECT_EQ(IDOK, about.Result());
 }
 
+// The drive library's protection dialogs on a disk in E:, each showing why
+// its OK did not go through, and the notice after protecting.
+TEST(Gallery, DiskProtectionDialogs) {
+    const std::string folder = "/tmp/tvx-ui-gallery-" + std::to_string(::GetCurrentProcessId());
+    testdisks::DeleteDiskFolder(folder);
+    ASSERT_EQ(0u, testdisks::MakeDiskFolder(folder, 0x6A11E4, L"BACKUP"));
+    ASSERT_EQ(0u, testdisks::InsertDisk(L'E', folder));
+    {
+        DialogThread thread([] {
+            Praxon::Drive drive(L'E');
+            return INT_PTR{PraxonUI::protect(drive)};
+        });
+        const HWND dialog = thread.WaitForDialog(IDC_PASSWORD_CONFIRM);
+        EXPECT_NE(nullptr, dialog);
+        if (dialog) {
+            ::SetDlgItemTextW(dialog, IDC_PASSWORD, L"one");
+            ::SetDlgItemTextW(dialog, IDC_PASSWORD_CONFIRM, L"two");
+            testing::Click(dialog, IDOK);
+            Snap(dialog, L"prompt-" + std::to_wstring(IDD_PROTECT_DISK));
+            ::SetDlgItemTextW(dialog, IDC_PASSWORD, L"one");
+            ::SetDlgItemTextW(dialog, IDC_PASSWORD_CONFIRM, L"one");
+            testing::Click(dialog, IDOK);
+        }
+        const HWND notice = dialog ? thread.WaitForDialog(IDC_NOTICE_TEXT) : nullptr;
+        EXPECT_NE(nullptr, notice);
+        if (notice) {
+            Snap(notice, L"prompt-" + std::to_wstring(IDD_DISK_NOTICE));
+            testing::Click(notice, IDOK);
+        } else {
+            thread.Abandon();
+        }
+        thread.Result();
+    }
+    DialogThread thread([] {
+        Praxon::Drive drive(L'E');
+        return INT_PTR{PraxonUI::unprotect(drive)};
+    });
+    const HWND dialog = thread.WaitForDialog(IDC_UNPROTECT_TEXT);
+    EXPECT_NE(nullptr, dialog);
+    if (dialog) {
+        ::SetDlgItemTextW(dialog, IDC_PASSWORD, L"two");
+        testing::Click(dialog, IDOK);
+        Snap(dialog, L"prompt-" + std::to_wstring(IDD_UNPROTECT_DISK));
+        ::SetDlgItemTextW(dialog, IDC_PASSWORD, L"one");
+        testing::Click(dialog, IDOK);
+    } else {
+        thread.Abandon();
+    }
+    EXPECT_EQ(IDOK, thread.Result());
+    testdisks::RemoveDisk(L'E');
+    testdisks::DeleteDiskFolder(folder);
+}
+
 // Draws the gallery, the progress window and the tray menu again in a
 // process that starts at 144 DPI.
 TEST(Gallery, At144Dpi) {
@@ -66,7 +130,7 @@ TEST(Gallery, At144Dpi) {
               ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &dpi, sizeof(dpi)));
     test::ProgramProcess gallery;
     const bool started =
-        gallery.Start(test::ExecutableFolder() + L"\\ui_tests.exe", L"--gtest_filter=Gallery.EveryPrompt*:ProgressWindowTest.ShowsTheCopy*:TrayTest.RightClickWhileAWindow*");
+        gallery.Start(test::ExecutableFolder() + L"\\ui_tests.exe", L"--gtest_filter=Gallery.EveryPrompt*:Gallery.DiskProtection*:ProgressWindowTest.ShowsTheCopy*:TrayTest.RightClickWhileAWindow*");
     const bool ended = started && gallery.WaitExit(120000);
     if (hadValue)
         ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &old, sizeof(old));
