@@ -69,51 +69,29 @@ TEST(Gallery, EveryPromptAndTheAboutWindow) {
 // its OK did not go through, and the notice after protecting.
 TEST(Gallery, DiskProtectionDialogs) {
     const std::string folder = "/tmp/tvx-ui-gallery-" + std::to_string(::GetCurrentProcessId());
-    testdisks::DeleteDiskFolder(folder);
     ASSERT_EQ(0u, testdisks::MakeDiskFolder(folder, 0x6A11E4, L"BACKUP"));
     ASSERT_EQ(0u, testdisks::InsertDisk(L'E', folder));
-    {
-        DialogThread thread([] {
+    for (const int dialog : {IDD_PROTECT_DISK, IDD_UNPROTECT_DISK}) {
+        DialogThread thread([dialog] {
             Praxon::Drive drive(L'E');
-            return INT_PTR{PraxonUI::protect(drive)};
+            return INT_PTR{dialog == IDD_PROTECT_DISK ? PraxonUI::protect(drive) : PraxonUI::unprotect(drive)};
         });
-        const HWND dialog = thread.WaitForDialog(IDC_PASSWORD_CONFIRM);
-        EXPECT_NE(nullptr, dialog);
-        if (dialog) {
-            ::SetDlgItemTextW(dialog, IDC_PASSWORD, L"one");
-            ::SetDlgItemTextW(dialog, IDC_PASSWORD_CONFIRM, L"two");
-            testing::Click(dialog, IDOK);
-            Snap(dialog, L"prompt-" + std::to_wstring(IDD_PROTECT_DISK));
-            ::SetDlgItemTextW(dialog, IDC_PASSWORD, L"one");
-            ::SetDlgItemTextW(dialog, IDC_PASSWORD_CONFIRM, L"one");
-            testing::Click(dialog, IDOK);
+        HWND window = thread.WaitForDialog(IDC_PASSWORD);
+        // "two" differs from the confirmation and is not the password set.
+        for (const wchar_t* typed : {L"two", L"one"}) {
+            if (!window) break;
+            ::SetDlgItemTextW(window, IDC_PASSWORD, typed);
+            ::SetDlgItemTextW(window, IDC_PASSWORD_CONFIRM, L"one");
+            testing::Click(window, IDOK);
+            if (typed[1] == L'w') Snap(window, L"prompt-" + std::to_wstring(dialog));
         }
-        const HWND notice = dialog ? thread.WaitForDialog(IDC_NOTICE_TEXT) : nullptr;
-        EXPECT_NE(nullptr, notice);
-        if (notice) {
-            Snap(notice, L"prompt-" + std::to_wstring(IDD_DISK_NOTICE));
-            testing::Click(notice, IDOK);
-        } else {
-            thread.Abandon();
+        if (window && dialog == IDD_PROTECT_DISK && (window = thread.WaitForDialog(IDC_NOTICE_TEXT))) {
+            Snap(window, L"prompt-" + std::to_wstring(IDD_DISK_NOTICE));
+            testing::Click(window, IDOK);
         }
-        thread.Result();
+        if (!window) thread.Abandon();
+        EXPECT_EQ(IDOK, thread.Result()) << dialog;
     }
-    DialogThread thread([] {
-        Praxon::Drive drive(L'E');
-        return INT_PTR{PraxonUI::unprotect(drive)};
-    });
-    const HWND dialog = thread.WaitForDialog(IDC_UNPROTECT_TEXT);
-    EXPECT_NE(nullptr, dialog);
-    if (dialog) {
-        ::SetDlgItemTextW(dialog, IDC_PASSWORD, L"two");
-        testing::Click(dialog, IDOK);
-        Snap(dialog, L"prompt-" + std::to_wstring(IDD_UNPROTECT_DISK));
-        ::SetDlgItemTextW(dialog, IDC_PASSWORD, L"one");
-        testing::Click(dialog, IDOK);
-    } else {
-        thread.Abandon();
-    }
-    EXPECT_EQ(IDOK, thread.Result());
     testdisks::RemoveDisk(L'E');
     testdisks::DeleteDiskFolder(folder);
 }
