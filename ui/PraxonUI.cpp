@@ -137,7 +137,8 @@ private:
 // A headline, a text and OK.
 class CNoticeDlg : public tvx::ui::CTVXBaseDlg {
 public:
-    CNoticeDlg(UINT headline, UINT text, HWND owner) : CTVXBaseDlg(IDD_DISK_NOTICE, owner), m_headline(headline), m_text(text) {}
+    CNoticeDlg(UINT headline, UINT text, HWND owner)
+        : CTVXBaseDlg(IDD_DISK_NOTICE, owner), m_headline(headline), m_text(text) {}
 
 protected:
     BOOL OnInitDialog() override {
@@ -160,8 +161,8 @@ void ShowNotice(UINT headline, UINT text, HWND owner) { CNoticeDlg(headline, tex
 int protect(Praxon::Drive& drive, bool) {
     const HWND owner = ::GetActiveWindow();
     if (const int state = drive.getProtectState(); state != Praxon::kUnprotected) {
-        ShowNotice(IDS_PROTECT_HEADLINE, state == Praxon::kHardwareProtected ? IDS_HARDWARE_PROTECTED : IDS_ALREADY_PROTECTED,
-                   owner);
+        ShowNotice(IDS_PROTECT_HEADLINE,
+                   state == Praxon::kHardwareProtected ? IDS_HARDWARE_PROTECTED : IDS_ALREADY_PROTECTED, owner);
         return IDCANCEL;
     }
     if (CProtectDlg(drive, owner).DoModal() != IDOK) return IDCANCEL;
