@@ -3,11 +3,9 @@
 #include <string>
 
 #include "framework/Prompts.h"
-#include "framework/ResourceString.h"
 #include "framework/Trace.h"
 #include "media/Praxon.h"
 #include "res/resource.h"
-#include "ui/BaseDlg.h"
 #include "ui/PraxonUI.h"
 #include "ui/Prompts.h"
 
@@ -16,23 +14,6 @@ namespace {
 
 // The system's error texts shown in dialog 199 are cut to this length.
 constexpr size_t kMostErrorChars = 260;
-
-// Dialog 199 with the reason the volume name could not be set; Retry is OK.
-class CRenameRetryDlg : public CTVXBaseDlg {
-public:
-    CRenameRetryDlg(std::wstring reason, HWND owner)
-        : CTVXBaseDlg(IDD_RENAME_NO_DISK, owner), m_reason(std::move(reason)) {}
-
-protected:
-    BOOL OnInitDialog() override {
-        CTVXBaseDlg::OnInitDialog();
-        SetItemText(IDC_NO_DISK_TEXT, m_reason);
-        return TRUE;
-    }
-
-private:
-    std::wstring m_reason;
-};
 
 // 0 when the volume took the name, else the system's error code.
 DWORD SetLabel(const std::wstring& root, const std::wstring& label) {
@@ -71,9 +52,11 @@ void RenameVolumeCommand(HWND owner, wchar_t letter) {
     DWORD error = SetLabel(root, typed);
     while (error != ERROR_SUCCESS) {
         Trace(L"drive %lc: the volume name was not set (%lu)", letter, error);
-        std::wstring reason = Praxon::Drive(letter).hasDisk() ? SystemErrorText(error).substr(0, kMostErrorChars)
-                                                              : LoadResourceString(IDS_NO_DISK_RETRY);
-        if (CRenameRetryDlg(std::move(reason), owner).DoModal() != IDOK) return;
+        PromptRequest retry;
+        retry.dialog = IDD_RENAME_NO_DISK;
+        // Without a disk the prompt says to insert one.
+        if (Praxon::Drive(letter).hasDisk()) retry.text = SystemErrorText(error).substr(0, kMostErrorChars);
+        if (ShowPromptDialog(retry, owner) != IDOK) return;
         error = SetLabel(root, typed);
     }
 }

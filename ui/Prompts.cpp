@@ -189,17 +189,23 @@ protected:
 };
 
 // A fixed text with OK (and Cancel where the template has one); the volume
-// rename's no-disk prompt shows its text in a read-only edit.
+// rename's retry prompt shows why the name was not set in a read-only edit
+// (the request's text: the system's reason; without one, that no disk is in).
 class CTVXPlainPromptDlg : public CTVXBaseDlg {
 public:
-    CTVXPlainPromptDlg(UINT templateId, HWND owner) : CTVXBaseDlg(templateId, owner) {}
+    CTVXPlainPromptDlg(const PromptRequest& request, HWND owner)
+        : CTVXBaseDlg(static_cast<UINT>(request.dialog), owner), m_reason(request.text) {}
 
 protected:
     BOOL OnInitDialog() override {
         CTVXBaseDlg::OnInitDialog();
-        if (TemplateId() == IDD_RENAME_NO_DISK) SetItemText(IDC_NO_DISK_TEXT, LoadResourceString(IDS_NO_DISK_RETRY));
+        if (TemplateId() == IDD_RENAME_NO_DISK)
+            SetItemText(IDC_NO_DISK_TEXT, m_reason.empty() ? LoadResourceString(IDS_NO_DISK_RETRY) : m_reason);
         return TRUE;
     }
+
+private:
+    std::wstring m_reason;
 };
 
 }  // namespace
@@ -271,7 +277,7 @@ INT_PTR ShowPromptDialog(const PromptRequest& request, HWND owner) {
         case IDD_SAME_FOLDER:
         case IDD_RENAME_NO_DISK:
         case IDD_UNPROTECT:
-            result = CTVXPlainPromptDlg(static_cast<UINT>(request.dialog), owner).DoModal();
+            result = CTVXPlainPromptDlg(request, owner).DoModal();
             break;
         default:
             Trace(L"prompt %d: no such dialog", request.dialog);

@@ -69,6 +69,9 @@ protected:
     }
 
     void TearDown() override {
+        // What the program said, for the reader of a failed run.
+        if (HasFailure())
+            for (const std::wstring& line : monitor.Lines(program.Id())) printf("trace: %ls\n", line.c_str());
         if (program.IsRunning()) {
             if (const HWND hwnd = ::FindWindowW(kClass, nullptr)) ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
             if (!program.WaitExit(15000)) program.Terminate();

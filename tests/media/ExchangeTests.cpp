@@ -3,6 +3,9 @@
 // answers (and disk swaps) scripted.
 #include "media/DiskExchange.h"
 
+#include "media/DiskEstimate.h"
+#include "media/DiskRules.h"
+
 #include <filesystem>
 #include <fstream>
 
@@ -131,6 +134,18 @@ TEST_F(ExchangeTest, OtherDestinationsAskTheUserToMakeRoom) {
     CTVXDiskExchange exchange;
     EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), exchange.DiskFullExchange(start, newest, 1, L"C:", 0));
     EXPECT_EQ(std::vector<int>{211}, m_asked) << "a fixed drive";
+}
+
+// The wizard's estimate: the room on the disk in the drive, then whole
+// disks; an empty drive of the program counts disks of 540 MiB.
+TEST_F(DiskFixture, DisksNeededAreMeasuredOnTheDiskInTheDrive) {
+    ULARGE_INTEGER room = {}, size = {};
+    ASSERT_TRUE(::GetDiskFreeSpaceExW(L"E:\\", &room, &size, nullptr));
+    const std::uint64_t roomMiB = room.QuadPart >> 20, sizeMiB = size.QuadPart >> 20;
+    EXPECT_EQ(1u, EstimateDisksNeeded(L'E', room.QuadPart / 2));
+    EXPECT_EQ(5u, EstimateDisksNeeded(L'E', (roomMiB + 3 * sizeMiB) << 20));
+    ASSERT_EQ(0u, testdisks::RemoveDisk(L'E'));
+    EXPECT_EQ(3u, EstimateDisksNeeded(L'E', 1080 * kMiB));
 }
 
 // 4 MiB in 4 KiB pages: 767 pages used are 74 %, 768 are 75 %.

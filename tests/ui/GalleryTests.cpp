@@ -40,6 +40,7 @@ TEST(Gallery, EveryPromptAndTheAboutWindow) {
         PromptRequest request;
         request.dialog = dialog;
         request.text = dialog == IDD_INSERT_DISK ? L"USB flash drive (E:)" : path;
+        if (dialog == IDD_RENAME_NO_DISK) request.text.clear();  // no disk: the insert-one text
         request.code = dialog == IDD_INSERT_DISK ? 1 : ERROR_NOT_READY;
         request.detail = L"3/2/2026|12/7/2026";
         DialogThread thread([request] { return ShowPromptDialog(request); });
