@@ -44,12 +44,6 @@ protected:
         return false;
     }
 
-    static DWORD Stored(const wchar_t* name) {
-        DWORD value = 99, size = sizeof(value);
-        ::RegGetValueW(HKEY_CURRENT_USER, kOptions, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
-        return value;
-    }
-
     std::string m_smallDisk;
 };
 
@@ -65,17 +59,17 @@ TEST_F(AlertTest, AFileThatCannotBeWrittenAndANameTooLongForRevisionsAreToldOnce
 
     const std::wstring error = Answer(kErrorText, true, L"alert-file-error");
     EXPECT_NE(std::wstring::npos, error.find(L"Blocked.txt")) << error;
-    EXPECT_EQ(0u, Stored(L"FileError Status"));
+    EXPECT_EQ(0u, StoredNumber(L"FileError Status"));
     // The long name is told of at its first copy already: it will keep only
     // one revision.
     const std::wstring tooLong = Answer(kLongNameText, false, L"alert-name-too-long");
     EXPECT_NE(std::wstring::npos, tooLong.find(L"is too long")) << tooLong;
-    EXPECT_EQ(1u, Stored(L"FileName Status"));
+    EXPECT_EQ(1u, StoredNumber(L"FileName Status"));
     ASSERT_TRUE(monitor.WaitFor(L"pass: done", program.Id(), kLandsWithin));
 
     Write(longName, "version 2");  // the next pass replaces its one revision
     Answer(kLongNameText, true, L"alert-name-too-long-again");
-    EXPECT_EQ(0u, Stored(L"FileName Status"));
+    EXPECT_EQ(0u, StoredNumber(L"FileName Status"));
 
     // Switched off: the failing file does not bring the alert back.
     monitor.Clear();
@@ -97,7 +91,7 @@ TEST_F(AlertTest, AFileLargerThanTheWholeDiskIsSkippedWithAnAlert) {
 
     const std::wstring text = Answer(kTooLargeText, true, L"alert-file-too-large");
     EXPECT_NE(std::wstring::npos, text.find(L"Movie.avi")) << text;
-    EXPECT_EQ(0u, Stored(L"2Large Status"));
+    EXPECT_EQ(0u, StoredNumber(L"2Large Status"));
     ASSERT_TRUE(monitor.WaitFor(L"pass: done", program.Id(), kLandsWithin));
     // The rest of the source still landed.
     EXPECT_EQ("first letter", Read(testdisks::WindowsPathOf(m_smallDisk) + L"\\tvx-e2e-src\\Letter.doc"));

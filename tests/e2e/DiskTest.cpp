@@ -75,17 +75,6 @@ protected:
     }
     bool PassDone() { return monitor.WaitFor(L"pass: done", program.Id(), kLandsWithin); }
 
-    static std::wstring Stored(const wchar_t* name) {
-        wchar_t text[256] = {};
-        DWORD size = sizeof(text);
-        ::RegGetValueW(HKEY_CURRENT_USER, kOptions, name, RRF_RT_REG_SZ, nullptr, text, &size);
-        return text;
-    }
-    static DWORD StoredNumber(const wchar_t* name) {
-        DWORD value = 99, size = sizeof(value);
-        ::RegGetValueW(HKEY_CURRENT_USER, kOptions, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
-        return value;
-    }
     // A disk that is not the program's holds nothing but its own files.
     static void ExpectNoMirrorOn(const std::string& disk) {
         std::error_code ec;
@@ -105,7 +94,7 @@ TEST_F(DiskTest, TheDiskIsFollowedToAnotherDriveLetterWithoutAQuestion) {
     ASSERT_EQ(0u, testdisks::RemoveDisk(L'E'));
     ASSERT_EQ(0u, testdisks::InsertDisk(L'F', m_disk));
     ASSERT_NE(nullptr, StartAndWaitForTheFirstCopy());
-    EXPECT_EQ(L'F', Stored(L"Destination")[0]);
+    EXPECT_EQ(L'F', StoredText(L"Destination")[0]);
     EXPECT_EQ(nullptr, WaitForDialogWithControl(program.Id(), kGoOn, 0));
 }
 
@@ -116,7 +105,7 @@ TEST_F(DiskTest, AFirstDiskIsAdoptedAfterAsking) {
     ASSERT_NE(nullptr, ask);
     ClickButton(ask, IDOK);
     EXPECT_TRUE(WaitForContent(m_mirror + L"\\Work\\Deep\\Notes", "notes", kLandsWithin));
-    EXPECT_EQ(m_id, Stored(L"DiskID"));
+    EXPECT_EQ(m_id, StoredText(L"DiskID"));
 }
 
 TEST_F(DiskTest, AWrongDiskIsAskedAboutAndNeverWrittenTo) {
@@ -141,7 +130,7 @@ TEST_F(DiskTest, AWrongDiskIsAskedAboutAndNeverWrittenTo) {
     Choose(ask, kMakeMine);
     const std::wstring otherMirror = testdisks::WindowsPathOf(m_other) + L"\\tvx-e2e-src";
     EXPECT_TRUE(WaitForContent(otherMirror + L"\\Letter.doc", "second letter", kLandsWithin));
-    EXPECT_EQ(Praxon::Drive(L'E').getDisk().identity, Stored(L"DiskID"));
+    EXPECT_EQ(Praxon::Drive(L'E').getDisk().identity, StoredText(L"DiskID"));
     ASSERT_TRUE(PassDone());
 
     // Not asked about any more: the first disk, no longer the program's, is
@@ -218,7 +207,7 @@ TEST_F(DiskTest, AFullDiskIsExchangedAndTheCopyGoesOnOnTheNextDisk) {
     }
     EXPECT_GT(lastOnFirst, 0) << "the first disk was used";
     EXPECT_EQ(lastOnFirst + 1, firstOnSecond) << "each disk holds a run of the oldest files first";
-    EXPECT_EQ(m_id, Stored(L"DiskID")) << "the new disk is the program's disk";
+    EXPECT_EQ(m_id, StoredText(L"DiskID")) << "the new disk is the program's disk";
 
     monitor.Clear();
     Write(kSource + L"\\Part9.bin", "changed");

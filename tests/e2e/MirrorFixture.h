@@ -99,6 +99,19 @@ protected:
         return hwnd;
     }
 
+    // What the program stored (99 or empty when the value is missing).
+    static DWORD StoredNumber(const wchar_t* name) {
+        DWORD value = 99, size = sizeof(value);
+        ::RegGetValueW(HKEY_CURRENT_USER, kOptions, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+        return value;
+    }
+    static std::wstring StoredText(const wchar_t* name) {
+        wchar_t text[256] = {};
+        DWORD size = sizeof(text);
+        ::RegGetValueW(HKEY_CURRENT_USER, kOptions, name, RRF_RT_REG_SZ, nullptr, text, &size);
+        return text;
+    }
+
     // How many trace lines of the program hold the text.
     std::size_t Seen(const std::wstring& text) { return Count(monitor.Lines(program.Id()), text); }
     std::size_t Passes() { return Seen(L"pass: done"); }

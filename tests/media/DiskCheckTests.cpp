@@ -38,28 +38,19 @@ TEST_F(DiskCheckTest, OnlyTheProgramsDiskIsWrittenToWhereverItIs) {
     EXPECT_EQ(Praxon::Drive(L'E').getDisk().identity, DiskId());
 }
 
-TEST_F(DiskCheckTest, AFirstDiskIsAdoptedAfterAskingAndAMissingOneIsAskedFor) {
-    settings::WriteDiskID(L"0");
-    m_answers.push_back(Answer(IDOK));
-    EXPECT_EQ(1, Check(1));
-    EXPECT_EQ(std::vector<int>{136}, m_asked);
-    EXPECT_EQ(m_one, DiskId());
-
-    // No disk: the user inserts it and says so; or chooses to disable.
-    ASSERT_EQ(0u, testdisks::RemoveDisk(L'E'));
-    m_answers.push_back([this](const PromptRequest&) {
-        testdisks::InsertDisk(L'E', m_folder + "/one");
-        return INT_PTR{IDOK};
-    });
-    EXPECT_EQ(1, Check(1));
-    EXPECT_EQ(std::vector<int>{160}, m_asked);
-    ASSERT_EQ(0u, testdisks::RemoveDisk(L'E'));
+// The disk taken out while the not-my-disk question is up, and "make the
+// current disk mine" chosen: there is nothing to adopt, so the check asks
+// again (now for a disk).
+TEST_F(DiskCheckTest, MakingAnEmptyDriveMineAdoptsNothingAndAsksAgain) {
+    settings::WriteDiskID(m_one);
+    ASSERT_EQ(0u, testdisks::SwapDisk(L'E', m_folder + "/two"));
     m_answers.push_back([](const PromptRequest&) {
-        Flags().keepRunning.store(0);
-        return INT_PTR{IDCANCEL};
+        testdisks::RemoveDisk(L'E');
+        return kMakeCurrentDisk;
     });
     EXPECT_EQ(0, Check(1));
-    EXPECT_EQ(0, Flags().keepRunning.load());
+    EXPECT_EQ((std::vector<int>{115, 160}), m_asked);
+    EXPECT_EQ(m_one, DiskId());
 
     // A destination that is no drive of the program has no disk to check.
     settings::WriteDiskID(L"NotTavrix");

@@ -96,14 +96,6 @@ TEST_F(ExchangeTest, DecliningEndsTheCopyAndAnEmptyDriveAsksForADisk) {
     });
     EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), Exchange());
     EXPECT_EQ(std::vector<int>{104}, m_asked);
-
-    // "Disable": the prompt leaves the keep-running flag at 0.
-    ASSERT_EQ(0u, testdisks::InsertDisk(L'E', m_small));
-    m_answers.push_back([](const PromptRequest&) {
-        Flags().keepRunning.store(0);
-        return INT_PTR{IDCANCEL};
-    });
-    EXPECT_EQ(static_cast<DWORD>(ERROR_OPERATION_ABORTED), Exchange());
 }
 
 TEST_F(ExchangeTest, AProtectedNewDiskIsMadeWritableAfterAskingAndProtectedAgainAfterThePass) {
@@ -146,38 +138,6 @@ TEST_F(DiskFixture, DisksNeededAreMeasuredOnTheDiskInTheDrive) {
     EXPECT_EQ(5u, EstimateDisksNeeded(L'E', (roomMiB + 3 * sizeMiB) << 20));
     ASSERT_EQ(0u, testdisks::RemoveDisk(L'E'));
     EXPECT_EQ(3u, EstimateDisksNeeded(L'E', 1080 * kMiB));
-}
-
-// 4 MiB in 4 KiB pages: 767 pages used are 74 %, 768 are 75 %.
-TEST_F(ExchangeTest, TheBecomingFullWarningShowsFromSeventyFivePercentUsed) {
-    const std::string filling = m_folder + "/filling";
-    ASSERT_EQ(0u, testdisks::MountTmpfsDisk(filling, 4 << 20));
-    ASSERT_EQ(0u, testdisks::MakeDiskFolder(filling, 0x0000EEEE, L"FILLING"));
-    ASSERT_EQ(0u, testdisks::InsertDisk(L'E', filling));
-    settings::WriteDiskID(Praxon::Drive(L'E').getDisk().identity);
-    settings::WriteBuyStatus(1);
-    const std::uint64_t used = Praxon::Drive(L'E').getDisk().usedBytes.value();
-    const std::filesystem::path file = testdisks::WindowsPathOf(filling) + L"\\fill.bin";
-    std::ofstream(file, std::ios::binary) << std::string(767 * 4096 - used, 'x');
-    ASSERT_EQ(74u, Praxon::Drive(L'E').getDisk().usedBytes.value() * 100 / (4 << 20));
-    DiskCheckContext context{L"E:\\", 1};
-    RunFillWarning(context);
-    EXPECT_TRUE(m_asked.empty()) << "74 %";
-
-    std::ofstream(file, std::ios::binary | std::ios::app) << std::string(4096, 'x');
-    RunFillWarning(context);
-    EXPECT_EQ(std::vector<int>{202}, m_asked) << "75 %";
-    m_asked.clear();
-    settings::WriteBuyStatus(0);
-    RunFillWarning(context);
-    EXPECT_TRUE(m_asked.empty()) << "not wanted";
-
-    settings::WriteBuyStatus(1);
-    settings::WriteDiskID(L"NotTavrix");
-    RunFillWarning(context);
-    EXPECT_EQ(std::vector<int>{215}, m_asked) << "a removable destination with little left";
-    testdisks::RemoveDisk(L'E');
-    testdisks::UnmountDisk(filling);
 }
 
 }  // namespace

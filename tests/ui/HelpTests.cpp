@@ -94,14 +94,6 @@ TEST(OpenAddress, BrowserCommandCutsAtThePlaceholderAndAppendsTheAddress) {
               L"browser.exe \"C:\\Program Files\\Tavrix\\resources\\disks.html\"");
 }
 
-TEST(OpenAddress, FailureTextNamesTheReason) {
-    EXPECT_EQ(HyperlinkFailureText(2), L"Unable to open hyperlink:\n\nThe specified file was not found.");
-    EXPECT_EQ(HyperlinkFailureText(31),
-              L"Unable to open hyperlink:\n\nThere is no application associated\nwith the given filename extension.");
-    EXPECT_EQ(HyperlinkFailureText(26), L"Unable to open hyperlink:\n\nA sharing violation occurred. ");
-    EXPECT_EQ(HyperlinkFailureText(42), L"Unable to open hyperlink:\n\nUnknown Error (42) occurred.");
-}
-
 TEST(OpenAddress, WhenTheShellFailsTheHtmBrowserIsStartedWithTheAddress) {
     // A .htm type of the test's own whose "browser" creates the file the
     // address names; the shell cannot open that file, as it does not exist yet.

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "framework/MainWindow.h"
 #include "framework/ProcessFlags.h"
 #include "res/resource.h"
 #include "settings/Settings.h"
@@ -57,39 +56,6 @@ TEST_F(PromptTest, DiskPromptsGoOnByDefaultAndEveryOtherChoiceSaysWhy) {
         EXPECT_EQ(IDCANCEL, Answer(Req{dialog}, IDC_CHOICE_GO_ON, [](HWND d) { Click(d, IDCANCEL); })) << dialog;
         EXPECT_EQ(1, Flags().keepRunning.load()) << "Cancel is 'not now', never 'disable'";
     }
-}
-
-TEST_F(PromptTest, DisableStopsTheProgramAndNotWarningGoesOnWithoutTheDisk) {
-    // A stand-in main window, to see the close request dialog 115 posts.
-    WNDCLASSW wc = {};
-    wc.lpfnWndProc = ::DefWindowProcW;
-    wc.hInstance = ::GetModuleHandleW(nullptr);
-    wc.lpszClassName = kMainWindowClass;
-    ::RegisterClassW(&wc);
-    const HWND main = ::CreateWindowW(kMainWindowClass, L"", WS_POPUP, 0, 0, 0, 0, nullptr, nullptr,
-                                      wc.hInstance, nullptr);
-    ASSERT_NE(nullptr, main);
-
-    EXPECT_EQ(IDCANCEL, Answer(Req{IDD_NOT_MY_DISK}, IDC_CHOICE_DISABLE, [](HWND d) {
-                  Click(d, IDC_CHOICE_DISABLE);
-                  Click(d, IDOK);
-              }));
-    EXPECT_EQ(0, Flags().keepRunning.load());
-    MSG message = {};
-    EXPECT_TRUE(::PeekMessageW(&message, main, WM_CLOSE, WM_CLOSE, PM_REMOVE)) << "no close request posted";
-
-    EXPECT_EQ(IDCANCEL, Answer(Req{IDD_NO_DISK}, IDC_CHOICE_NO_WARN, [](HWND d) {
-                  Click(d, IDC_CHOICE_NO_WARN);
-                  Click(d, IDOK);
-              }));
-    EXPECT_EQ(1, Flags().keepRunning.load());
-    EXPECT_EQ(0u, Stored(settings::ReadWarningStatus));
-
-    EXPECT_EQ(kMakeCurrentDisk, Answer(Req{IDD_NOT_MY_DISK}, IDC_CHOICE_MAKE_MINE, [](HWND d) {
-                  Click(d, IDC_CHOICE_MAKE_MINE);
-                  Click(d, IDOK);
-              }));
-    ::DestroyWindow(main);
 }
 
 TEST_F(PromptTest, DontShowAgainIsWrittenOnOkOnly) {
