@@ -9,6 +9,7 @@
 #include "settings/Settings.h"
 #include "ui/Help.h"
 #include "ui/SystemTray.h"
+#include "ui/SettingsSheet.h"
 #include "ui/UserInterface.h"
 
 namespace tvx {
@@ -91,7 +92,8 @@ void CTVXMainWnd::OpenSequence() {
     if (Flags().paused.load() == 0) {
         if (settings::CheckSettings() != 0) {
             ModalWindowScope modal;
-            if (modal.Entered()) ui::ShowSettingsSheet(GetSafeHwnd());
+            ui::SettingsOutcome outcome;
+            if (modal.Entered() && ui::ShowSettingsSheet(GetSafeHwnd(), &outcome) == IDOK) ApplySettings(outcome);
         } else if (CTVXApp* app = CTVXApp::Get()) {
             app->RunFirstRunSequence();
             Flags().firstRun.store(1);
@@ -104,6 +106,14 @@ void CTVXMainWnd::OpenSequence() {
         controller.Start();
         Trace(L"open: end");
     }
+}
+
+void CTVXMainWnd::ApplySettings(const ui::SettingsOutcome& outcome) {
+    if (outcome.iconChanged)
+        ::PostMessageW(GetSafeHwnd(), outcome.iconStatus == 1 ? WM_TRAYCREATE : WM_TRAYREMOVE, 0, 0);
+    // The worker makes the copy as soon as it starts again (a complete copy
+    // when the start stamp was reset).
+    if (outcome.copyChanged || outcome.copyAll) MirrorController().SetForcedPass(1);
 }
 
 void CTVXMainWnd::CloseSequence() {

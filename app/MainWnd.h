@@ -7,6 +7,9 @@
 #include "framework/Window.h"
 
 namespace tvx {
+namespace ui {
+struct SettingsOutcome;
+}
 
 class CTVXMainWnd : public CTVXWnd {
 public:
@@ -34,6 +37,10 @@ private:
     };
     static const MessageEntry kMessageTable[];
     static const CommandEntry kCommandTable[];
+
+    // What is left after the settings window closed with OK: the tray icon
+    // made or removed, a copy now.
+    void ApplySettings(const ui::SettingsOutcome& outcome);
 
     // Private messages.
     LRESULT OnOpenSettings(WPARAM, LPARAM);

@@ -18,6 +18,7 @@
 #include "ui/ProgressWindow.h"
 #include "ui/Prompts.h"
 #include "ui/SystemTray.h"
+#include "ui/SettingsSheet.h"
 #include "ui/UserInterface.h"
 
 namespace tvx {
@@ -157,7 +158,10 @@ bool CTVXApp::InitInstance() {
             DWORD mirror = 0;
             settings::ReadMirrorStatus(mirror);
             ModalWindowScope modal;
-            if (mirror == 0 && modal.Entered()) ui::ShowSettingsSheet(MainHwnd());
+            ui::SettingsOutcome outcome;
+            if (mirror == 0 && modal.Entered() && ui::ShowSettingsSheet(MainHwnd(), &outcome) == IDOK &&
+                (outcome.copyChanged || outcome.copyAll))
+                MirrorController().SetForcedPass(1);
         }
     } else if (startWord != kStartWordNoStartUp) {
         RunFirstRunSequence();

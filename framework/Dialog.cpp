@@ -15,11 +15,11 @@ INT_PTR CTVXDialog::DoModal() noexcept {
     return result;
 }
 
-void CTVXDialog::SetItemText(int id, const std::wstring& text) const noexcept {
+void CTVXControlHost::SetItemText(int id, const std::wstring& text) const noexcept {
     ::SetDlgItemTextW(m_hwnd, id, text.c_str());
 }
 
-std::wstring CTVXDialog::ItemText(int id) const {
+std::wstring CTVXControlHost::ItemText(int id) const {
     const HWND control = Item(id);
     if (!control) return {};
     std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
@@ -27,14 +27,18 @@ std::wstring CTVXDialog::ItemText(int id) const {
     return text;
 }
 
-bool CTVXDialog::IsChecked(int id) const noexcept { return ::IsDlgButtonChecked(m_hwnd, id) == BST_CHECKED; }
+bool CTVXControlHost::IsChecked(int id) const noexcept { return ::IsDlgButtonChecked(m_hwnd, id) == BST_CHECKED; }
 
-void CTVXDialog::SetCheck(int id, bool checked) const noexcept {
+void CTVXControlHost::SetCheck(int id, bool checked) const noexcept {
     ::CheckDlgButton(m_hwnd, id, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
-void CTVXDialog::EnableItem(int id, bool enable) const noexcept {
+void CTVXControlHost::EnableItem(int id, bool enable) const noexcept {
     if (const HWND control = Item(id)) ::EnableWindow(control, enable ? TRUE : FALSE);
+}
+
+void CTVXControlHost::ShowItem(int id, bool show) const noexcept {
+    if (const HWND control = Item(id)) ::ShowWindow(control, show ? SW_SHOW : SW_HIDE);
 }
 
 void CTVXDialog::EndDialog(INT_PTR result) noexcept {

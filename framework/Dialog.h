@@ -14,7 +14,28 @@
 
 namespace tvx {
 
-class CTVXDialog {
+// A window made from a dialog template (a dialog, a property page) and the
+// helpers that reach its controls; all are no-ops (empty, false) for a
+// missing control.
+class CTVXControlHost {
+public:
+    HWND GetSafeHwnd() const noexcept { return m_hwnd; }
+    HWND Item(int id) const noexcept { return ::GetDlgItem(m_hwnd, id); }
+    void SetItemText(int id, const std::wstring& text) const noexcept;
+    std::wstring ItemText(int id) const;
+    bool IsChecked(int id) const noexcept;
+    void SetCheck(int id, bool checked) const noexcept;
+    void EnableItem(int id, bool enable) const noexcept;
+    void ShowItem(int id, bool show) const noexcept;
+
+protected:
+    // Sets the result of a message that returns something other than TRUE.
+    void SetResult(LRESULT result) const noexcept { ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, result); }
+
+    HWND m_hwnd = nullptr;
+};
+
+class CTVXDialog : public CTVXControlHost {
 public:
     CTVXDialog(UINT templateId, HWND parent) noexcept : m_templateId(templateId), m_parent(parent) {}
     virtual ~CTVXDialog() = default;
@@ -26,17 +47,8 @@ public:
     // it ended with, or -1 when it could not be made (no template).
     INT_PTR DoModal() noexcept;
 
-    HWND GetSafeHwnd() const noexcept { return m_hwnd; }
     UINT TemplateId() const noexcept { return m_templateId; }
     HWND Parent() const noexcept { return m_parent; }
-
-    // Control helpers; all are no-ops (empty, false) for a missing control.
-    HWND Item(int id) const noexcept { return ::GetDlgItem(m_hwnd, id); }
-    void SetItemText(int id, const std::wstring& text) const noexcept;
-    std::wstring ItemText(int id) const;
-    bool IsChecked(int id) const noexcept;
-    void SetCheck(int id, bool checked) const noexcept;
-    void EnableItem(int id, bool enable) const noexcept;
 
     // Ends the modal loop with the result.
     void EndDialog(INT_PTR result) noexcept;
@@ -53,15 +65,12 @@ protected:
     // set by SetResult where it has one), FALSE for the dialog manager's
     // default. The default dispatches WM_INITDIALOG and WM_COMMAND.
     virtual INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam);
-    // Sets the result of a message that returns something other than TRUE.
-    void SetResult(LRESULT result) const noexcept { ::SetWindowLongPtrW(m_hwnd, DWLP_MSGRESULT, result); }
 
 private:
     static INT_PTR CALLBACK StaticDialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept;
 
     UINT m_templateId;
     HWND m_parent;
-    HWND m_hwnd = nullptr;
 };
 
 }  // namespace tvx

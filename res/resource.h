@@ -130,3 +130,54 @@
 #define ID_TRAY_COPY_ALL 40011
 #define ID_TRAY_HELP 40012
 #define ID_TRAY_ABOUT 57664
+
+// ------------------------------------------------------ the settings window
+// The window (101) holds a property sheet in the place of static 1000, with
+// the pages General (102), Advanced (103) and Scheduling (194).
+#define IDD_SETTINGS 101
+#define IDD_PAGE_GENERAL 102
+#define IDD_PAGE_ADVANCED 103
+#define IDD_PAGE_SCHEDULING 194
+#define IDS_FREE_SPACE 57699          // "Free Space: %1 MB"
+#define IDC_SHEET_PLACE 1000          // 101: where the sheet goes
+#define IDC_SETTINGS_HELP 1012        // 101: "&Help"
+#define IDC_MIRROR_ON 1001            // General
+#define IDC_MIRROR_OFF 1002
+#define IDC_DEST_TREE 1000
+#define IDC_FREE_SPACE 1022
+#define IDC_SOURCE_LIST 1024
+#define IDC_ADD_REMOVE 1083
+#define IDC_PROTECT_DISK 1028         // General, hidden: the disk commands
+#define IDC_UNPROTECT_DISK 1029
+#define IDC_REFRESH 1102
+#define IDC_RENAME_VOLUME 1132
+#define IDC_PAGE_NEW_FOLDER 1159
+#define IDC_PAGE_HIDDEN_LIST 1041
+#define IDC_PAGE_HIDDEN_COMBO 1101
+#define IDC_PAGE_HIDDEN_TEXT 1031
+#define IDC_PAGE_HIDDEN_TEXT2 1032
+#define IDC_PAGE_HEADLINE_FIRST 1064  // the bold group captions, 1064 to 1068
+#define IDC_PAGE_HEADLINE_LAST 1068
+#define IDC_TRAY_ICON 1052            // Advanced
+#define IDC_REV_NONE 1007
+#define IDC_REV_UNLIMITED 1006
+#define IDC_REV_LIMITED 1103
+#define IDC_REV_LIMIT 1043
+#define IDC_REV_SPIN 1012
+#define IDC_FILE_EXCLUSION 1135
+#define IDC_WARN_NO_DISK 1011
+#define IDC_WARN_FULL 1025
+#define IDC_SHOW_PROGRESS 1026
+#define IDC_SCHED_ON_SAVE 1104        // Scheduling
+#define IDC_SCHED_EVERY 1106
+#define IDC_SCHED_DAYS 1107
+#define IDC_SCHED_INTERVAL 1122
+#define IDC_SCHED_SPIN 1108
+#define IDC_SCHED_UNIT 1109
+#define IDC_SCHED_SUNDAY 1110         // the day boxes, Sunday 1110 to Saturday 1116
+#define IDC_SCHED_DAY_LABEL 1124      // their labels, 1124 to 1130
+#define IDC_SCHED_TIME 1157
+#define IDC_SCHED_AT_SHUTDOWN 1119
+#define IDC_SCHED_SHUTDOWN_ONLY 1118
+#define IDC_COPY_CHANGED 1009
+#define IDC_COPY_ALL 1010

@@ -6,14 +6,12 @@
 #include "framework/Trace.h"
 #include "res/resource.h"
 #include "ui/Prompts.h"
+#include "ui/SettingsSheet.h"
 #include "ui/Splash.h"
 
 namespace tvx::ui {
 
-INT_PTR ShowSettingsSheet(HWND) {
-    Trace(L"ui: settings sheet -> cancel");
-    return IDCANCEL;
-}
+INT_PTR ShowSettingsSheet(HWND owner, SettingsOutcome* outcome) { return RunSettingsWindow(owner, outcome); }
 
 INT_PTR RunSetupWizard(HWND, SetupChoices&) {
     Trace(L"ui: setup wizard -> cancel");

@@ -1,6 +1,6 @@
 // The program's windows as the application shell calls them: each is one
 // function here, so the shell's flow stays the same whatever the window does.
-// The settings sheet, the setup wizard and the drive check are not built yet:
+// The setup wizard and the drive check are not built yet:
 // each leaves a trace and answers as if the user cancelled.
 #pragma once
 
@@ -19,8 +19,11 @@ struct SetupChoices {
     DWORD iconStatus = 1;              // 1: show the tray icon
 };
 
-// The settings sheet, modal. IDOK or IDCANCEL.
-INT_PTR ShowSettingsSheet(HWND owner);
+struct SettingsOutcome;
+
+// The settings window, modal. IDOK or IDCANCEL; on IDOK the outcome (may be
+// null) says what the application still has to do.
+INT_PTR ShowSettingsSheet(HWND owner, SettingsOutcome* outcome = nullptr);
 
 // The setup wizard, modal. IDOK (choices filled in) or IDCANCEL.
 INT_PTR RunSetupWizard(HWND owner, SetupChoices& choices);
