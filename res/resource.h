@@ -123,6 +123,18 @@
 #define IDC_LINK_FULL 1147         // dialog 104
 #define IDC_CLOSE_BOX 6969         // the drawn close button
 
+// ------------------------------------------------ file exclusion dialog
+// Dialog 200 and its controls; 1000 and 1002 play other parts in the
+// password dialogs, which never share a window with these.
+#define IDD_FILE_EXCLUSION 200
+#define IDC_EXCLUDED_TYPES 1000    // the right list: the extensions excluded
+#define IDC_TYPED_EXTENSION 1002   // the edit for an extension the user types
+#define IDC_OFFERED_TYPES 1016     // the left list: the registered file types
+#define IDC_ADD_EXCLUSION 1097     // "&Add ->"
+#define IDC_REMOVE_EXCLUSION 1098  // "<- &Remove"
+#define IDC_EXCLUSION_HELP 1156    // "&Help"
+#define IDS_USER_DEFINED_TYPE 57728 // "User Defined Type": a typed extension's description
+
 // ------------------------------------------------------------ tray menu
 #define ID_TRAY_OPEN 40008
 #define ID_TRAY_CLOSE 40009
