@@ -88,10 +88,17 @@ void AppendRow(HWND list, const FileType& type) {
     ::SendMessageW(list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&cell));
 }
 
+// The extension column takes what the description leaves of the list's
+// width, less the scroll bar when the rows need one: no blank header at the
+// right end and no horizontal scroll bar. Done again whenever rows come or go.
+void FitExtensionColumn(HWND list) { ::SendMessageW(list, LVM_SETCOLUMNWIDTH, 1, LVSCW_AUTOSIZE_USEHEADER); }
+
 // Moves the rows (ascending) to the end of the other list, keeping their order.
 void MoveRows(HWND from, HWND to, const std::vector<int>& rows) {
     for (int row : rows) AppendRow(to, Row(from, row));
     for (auto row = rows.rbegin(); row != rows.rend(); ++row) ::SendMessageW(from, LVM_DELETEITEM, *row, 0);
+    FitExtensionColumn(from);
+    FitExtensionColumn(to);
 }
 
 void MoveSelectedRows(HWND from, HWND to) {
@@ -179,6 +186,8 @@ BOOL CTVXFileExclusionDlg::OnInitDialog() {
     ::SendMessageW(offered, WM_SETREDRAW, FALSE, 0);
     for (const FileType& type : CollectFileTypes()) AppendRow(offered, type);
     ::SendMessageW(offered, WM_SETREDRAW, TRUE, 0);
+    FitExtensionColumn(offered);
+    FitExtensionColumn(Item(IDC_EXCLUDED_TYPES));
 
     // The stored list goes in as if each entry had been typed, so a stored
     // extension that a registered type has moves over with its description.
@@ -199,6 +208,7 @@ void CTVXFileExclusionDlg::AddTyped(const std::wstring& text) {
         MoveRows(offered, excluded, {static_cast<int>(placement.offeredRow)});
     } else if (placement.kind == TypedPlacement::kAddUserDefined) {
         AppendRow(excluded, FileType{LoadResourceString(IDS_USER_DEFINED_TYPE), extension});
+        FitExtensionColumn(excluded);
     }
     SetItemText(IDC_TYPED_EXTENSION, L"");
 }
