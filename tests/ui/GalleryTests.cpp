@@ -3,14 +3,19 @@
 // was drawn at: the pictures a person checks for cut-off or overlapping text.
 #include <gtest/gtest.h>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <string>
 
 #include "framework/ProcessFlags.h"
 #include "media/Praxon.h"
 #include "res/resource.h"
+#include "settings/Settings.h"
 #include "tests/disks/VirtualDisk.h"
 #include "tests/support/Automation.h"
 #include "tests/ui/DialogDriver.h"
+#include "ui/FileExclusionDlg.h"
 #include "ui/PraxonUI.h"
 #include "ui/Prompts.h"
 #include "ui/UserInterface.h"
@@ -97,6 +102,36 @@ TEST(Gallery, DiskProtectionDialogs) {
     testdisks::DeleteDiskFolder(folder);
 }
 
+// The File Exclusion dialog with a stored list (pdf, a type Wine registers,
+// and two typed ones, one too long for its column), a selected offered type
+// and a typed extension.
+TEST(Gallery, FileExclusionDialog) {
+    std::vector<std::wstring> old;
+    const bool hadList = settings::ReadFilterList(old) == ERROR_SUCCESS;
+    ASSERT_EQ(ERROR_SUCCESS, settings::WriteFilterList({L"pdf", L"bak", L"Photoshop-backup"}));
+    std::vector<std::wstring> result;
+    DialogThread thread([&result] { return RunFileExclusionDialog(nullptr, result); });
+    const HWND window = thread.WaitForDialog(IDC_OFFERED_TYPES);
+    if (window) {
+        LVITEMW first = {};
+        first.stateMask = first.state = LVIS_SELECTED;
+        ::SendMessageW(::GetDlgItem(window, IDC_OFFERED_TYPES), LVM_SETITEMSTATE, 0,
+                       reinterpret_cast<LPARAM>(&first));
+        ::SetDlgItemTextW(window, IDC_TYPED_EXTENSION, L"mp3");
+        Snap(window, L"dialog-" + std::to_wstring(IDD_FILE_EXCLUSION));
+        testing::Click(window, IDCANCEL);
+    } else {
+        thread.Abandon();
+    }
+    EXPECT_EQ(IDCANCEL, thread.Result());
+    if (hadList) {
+        settings::WriteFilterList(old);
+    } else {
+        settings::DeleteFilterList();
+    }
+    EXPECT_NE(nullptr, window);
+}
+
 // Draws the gallery, the progress window and the tray menu again in a
 // process that starts at 144 DPI.
 TEST(Gallery, At144Dpi) {
@@ -109,7 +144,9 @@ TEST(Gallery, At144Dpi) {
               ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &dpi, sizeof(dpi)));
     test::ProgramProcess gallery;
     const bool started =
-        gallery.Start(test::ExecutableFolder() + L"\\ui_tests.exe", L"--gtest_filter=Gallery.EveryPrompt*:Gallery.DiskProtection*:ProgressWindowTest.ShowsTheCopy*:TrayTest.RightClickWhileAWindow*");
+        gallery.Start(test::ExecutableFolder() + L"\\ui_tests.exe",
+                      L"--gtest_filter=Gallery.EveryPrompt*:Gallery.DiskProtection*:Gallery.FileExclusion*:"
+                      L"ProgressWindowTest.ShowsTheCopy*:TrayTest.RightClickWhileAWindow*");
     const bool ended = started && gallery.WaitExit(120000);
     if (hadValue)
         ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &old, sizeof(old));
