@@ -190,19 +190,21 @@ BOOL CTVXFileExclusionDlg::OnInitDialog() {
     FitExtensionColumn(Item(IDC_EXCLUDED_TYPES));
 
     // The stored list goes in as if each entry had been typed, so a stored
-    // extension that a registered type has moves over with its description.
+    // extension that a registered type has moves over with its description;
+    // but whole, as it was stored: a stored "tar.gz" must not come back as
+    // "gz" (which would leave out every .gz file).
     std::vector<std::wstring> stored;
     settings::ReadFilterList(stored);
-    for (const std::wstring& extension : stored) AddTyped(extension);
+    for (const std::wstring& extension : stored) AddTyped(extension, false);
 
     ::SetWindowSubclass(Item(IDC_TYPED_EXTENSION), EditProc, kEditSubclassId, 0);
     return TRUE;
 }
 
-void CTVXFileExclusionDlg::AddTyped(const std::wstring& text) {
+void CTVXFileExclusionDlg::AddTyped(const std::wstring& text, bool typed) {
     if (text.empty()) return;
     const HWND offered = Item(IDC_OFFERED_TYPES), excluded = Item(IDC_EXCLUDED_TYPES);
-    const std::wstring extension = TypedExtension(text);
+    const std::wstring extension = typed ? TypedExtension(text) : text;
     const TypedPlacement placement = PlaceTyped(extension, Extensions(offered), Extensions(excluded));
     if (placement.kind == TypedPlacement::kMoveOffered) {
         MoveRows(offered, excluded, {static_cast<int>(placement.offeredRow)});

@@ -81,7 +81,9 @@ private:
     static LRESULT CALLBACK EditProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
                                      DWORD_PTR refData) noexcept;
 
-    void AddTyped(const std::wstring& text);
+    // typed: the text as the user typed it (only what follows its first dot
+    // counts); otherwise an extension as it was stored.
+    void AddTyped(const std::wstring& text, bool typed = true);
     void OnAdd();
     void OnRemove();
 

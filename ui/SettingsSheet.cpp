@@ -14,6 +14,7 @@
 #include "settings/Settings.h"
 #include "ui/BaseDlg.h"
 #include "ui/DiskCommands.h"
+#include "ui/FileExclusionDlg.h"
 #include "ui/Help.h"
 #include "ui/Prompts.h"
 #include "ui/SettingsRules.h"
@@ -32,9 +33,8 @@ INT_PTR RunFolderPickerFor(HWND, std::vector<std::wstring>&) {
     Trace(L"settings: no folder picker yet");
     return IDCANCEL;
 }
-INT_PTR RunFileExclusionFor(HWND, std::vector<std::wstring>&) {
-    Trace(L"settings: no file exclusion dialog yet");
-    return IDCANCEL;
+INT_PTR RunFileExclusionFor(HWND owner, std::vector<std::wstring>& filter) {
+    return RunFileExclusionDialog(owner, filter);
 }
 
 bool IsNotTavrix(const std::wstring& diskId) { return diskId.rfind(L"NotTavrix", 0) == 0; }

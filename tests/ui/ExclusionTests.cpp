@@ -164,6 +164,14 @@ TEST_F(ExclusionDialogTest, StoredListIsShownAndEnterInTheEditAddsWithoutStoring
               }));
     EXPECT_EQ((std::vector<std::wstring>{L"tvxqu6", L"zzq", L"tar.gz"}), m_result);
     EXPECT_EQ(std::vector<std::wstring>{L"<none>"}, StoredFilter()) << "the caller stores the new list";
+
+    // Stored and shown again whole, not cut at its dot.
+    settings::WriteFilterList(m_result);
+    EXPECT_EQ(IDCANCEL, Run([](HWND dialog, HWND, HWND excluded) {
+                  ASSERT_EQ(3u, Rows(excluded).size());
+                  EXPECT_EQ(L"tar.gz", Rows(excluded)[2].extension);
+                  Click(dialog, IDCANCEL);
+              }));
 }
 
 TEST_F(ExclusionDialogTest, EnterInTheRightListRemovesAndAnEmptyListDeletesTheStoredOne) {
