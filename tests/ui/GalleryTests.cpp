@@ -146,7 +146,7 @@ TEST(Gallery, At144Dpi) {
     const bool started =
         gallery.Start(test::ExecutableFolder() + L"\\ui_tests.exe",
                       L"--gtest_filter=Gallery.EveryPrompt*:Gallery.DiskProtection*:Gallery.FileExclusion*:"
-                      L"ProgressWindowTest.ShowsTheCopy*:TrayTest.RightClickWhileAWindow*");
+                      L"ProgressWindowTest.ShowsTheCopy*:TrayTest.RightClickWhileAWindow*:SettingsWindowTest.Pages*");
     const bool ended = started && gallery.WaitExit(120000);
     if (hadValue)
         ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &old, sizeof(old));
