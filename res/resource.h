@@ -193,3 +193,49 @@
 #define IDC_SCHED_SHUTDOWN_ONLY 1118
 #define IDC_COPY_CHANGED 1009
 #define IDC_COPY_ALL 1010
+
+// --------------------------------------------------------- the setup wizard
+// The frame (134) shows one page at a time in the place of static 1042; page
+// 110 is never shown. 207 closes the first complete copy.
+#define IDB_WIZARD_SIDE 213
+#define IDD_WIZARD 134
+#define IDD_WIZ_WELCOME 109
+#define IDD_WIZ_LABEL 110
+#define IDD_WIZ_DESTINATION 111
+#define IDD_WIZ_SOURCES 130
+#define IDD_WIZ_REVISIONS 131
+#define IDD_WIZ_REVIEW 132
+#define IDD_WIZ_FINISH 133
+#define IDD_FIRST_COPY_DONE 207
+#define IDS_MY_DOCUMENTS 3            // "C:\My Documents"
+#define IDS_REVISIONS_KEPT 4          // "The number of revisions you want to keep: %d"
+#define IDS_REVISIONS_UNLIMITED 6
+#define IDS_DISKS_NEEDED 57680        // "Approximate number of disk(s) needed ...: %1"
+#define IDC_WIZ_NEXT 1015
+#define IDC_WIZ_START 1032            // "&Next >" of the last page
+#define IDC_WIZ_BACK 1016
+#define IDC_WIZ_HELP 1014
+#define IDC_WIZ_PICTURE 1048
+#define IDC_WIZ_PLACE 1042
+#define IDC_WIZ_USED 1036             // destination page
+#define IDC_WIZ_FREE 1037
+#define IDC_WIZ_HIDDEN_LIST 1040
+#define IDC_WIZ_SOURCES 1099          // sources page
+#define IDC_WIZ_COPY_SIZE 1027
+#define IDC_WIZ_REV_NONE 1007         // revisions page
+#define IDC_WIZ_REV_UNLIMITED 1148
+#define IDC_WIZ_REV_LIMITED 1006
+#define IDC_WIZ_REV_LIMIT 1012
+#define IDC_WIZ_REV_SPIN 1011
+#define IDC_WIZ_REVIEW_SOURCES 1018   // review page
+#define IDC_WIZ_REVIEW_DRIVE 1033
+#define IDC_WIZ_REVIEW_FREE 1034
+#define IDC_WIZ_REVIEW_REVISIONS 1035
+#define IDC_WIZ_REVIEW_DISKS 1038
+#define IDC_WIZ_REVIEW_LINK 1017
+#define IDC_WIZ_TRAY 1049             // last page
+#define IDC_DONE_WEB 1149             // dialog 207
+#define IDC_DONE_MANUAL 1150
+#define IDC_DONE_SETTINGS 1151
+#define IDC_DONE_EXIT 1152
+#define IDC_DONE_WEB_CHECK 1020

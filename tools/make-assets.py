@@ -886,6 +886,22 @@ def write_background():
     save('background.bmp', bmp(BAND_W, BAND_H, 24, canvas.rgb()))
 
 
+# ---------------------------------------------------------- wizard side
+
+WIZARD_W, WIZARD_H = 150, 300
+
+
+def write_wizard_side():
+    """The setup wizard's side picture: the band's blue running down into a
+    lighter sky, the logo large near the top."""
+    canvas = Canvas(WIZARD_W, WIZARD_H)
+    canvas.fill(lambda x, y: mix(NAVY, (96, 140, 204), (y / (WIZARD_H - 1)) ** 1.5))
+    g = Grid(84, 1)
+    canvas.paint(logo_outline(g), (214, 226, 244), 84, 33, 28, grow_px=1.5)
+    paint_scene(canvas, logo(g), 84, 33, 28)
+    save('wizard.bmp', bmp(WIZARD_W, WIZARD_H, 24, canvas.rgb()))
+
+
 # ---------------------------------------------------------------- splash
 
 SPLASH_W, SPLASH_H = 420, 260
@@ -1099,6 +1115,7 @@ def main():
     write_ico('DriveRemovable.ico', icon_removable)
 
     write_background()
+    write_wizard_side()
     for name in ('splash', 'splish'):
         write_splash(name, (bold, condensed))
     write_clip()
