@@ -135,6 +135,22 @@
 #define IDC_EXCLUSION_HELP 1156    // "&Help"
 #define IDS_USER_DEFINED_TYPE 57728 // "User Defined Type": a typed extension's description
 
+// ------------------------------------------------- folder picker, drive trees
+// The folder picker (129) and its new-folder question (120); the destination
+// drive tree of the settings General page (102) and the wizard (111) is
+// control 1000 of those templates. Control ids follow the shared ones: 1000
+// the tree, 1062 the headline, 1081 the typed name, 1027 a status line.
+#define IDD_FOLDER_PICKER 129
+#define IDD_NEW_FOLDER 120
+#define IDC_FOLDER_TREE 1000       // dialogs 129, 102, 111: the drive and folder tree
+#define IDC_NEW_FOLDER 1021        // "&New Folder..."
+#define IDC_COPY_SIZE 1027         // "Copy Size: %1 MB"
+#define IDC_NEW_FOLDER_NAME 1081   // dialog 120: the path of the folder to create
+#define IDC_SOURCE_LIST 1096       // the chosen folders
+#define IDC_ADD_FOLDER 1097        // "&Add >"
+#define IDC_REMOVE_FOLDER 1098     // "< &Remove"
+#define IDC_HELP_BUTTON 1155       // "&Help"
+
 // ------------------------------------------------------------ tray menu
 #define ID_TRAY_OPEN 40008
 #define ID_TRAY_CLOSE 40009
@@ -157,7 +173,7 @@
 #define IDC_MIRROR_OFF 1002
 #define IDC_DEST_TREE 1000
 #define IDC_FREE_SPACE 1022
-#define IDC_SOURCE_LIST 1024
+#define IDC_GEN_SOURCES 1024
 #define IDC_ADD_REMOVE 1083
 #define IDC_PROTECT_DISK 1028         // General, hidden: the disk commands
 #define IDC_UNPROTECT_DISK 1029

@@ -76,7 +76,7 @@ protected:
         SetCheck(m_fields.mirrorOn == 1 ? IDC_MIRROR_ON : IDC_MIRROR_OFF, true);
         m_sources = m_fields.sources;
         m_selected = m_fields.destination;
-        const HWND list = Item(IDC_SOURCE_LIST);
+        const HWND list = Item(IDC_GEN_SOURCES);
         LVCOLUMNW column = {};
         column.mask = LVCF_TEXT | LVCF_WIDTH;
         column.pszText = const_cast<wchar_t*>(L"Source List");
@@ -137,7 +137,7 @@ protected:
 
 private:
     void FillSources() {
-        const HWND list = Item(IDC_SOURCE_LIST);
+        const HWND list = Item(IDC_GEN_SOURCES);
         ListView_DeleteAllItems(list);
         for (std::size_t i = 0; i < m_sources.size(); ++i) {
             LVITEMW item = {};

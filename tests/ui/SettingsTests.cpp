@@ -75,7 +75,7 @@ TEST_F(SettingsWindowTest, PagesShowTheStoredSettingsAndOkWritesTheChoices) {
     const HWND general = m_pages[0], advanced = m_pages[1], scheduling = m_pages[2];
     ASSERT_TRUE(general && advanced && scheduling);
     EXPECT_TRUE(IsChecked(general, IDC_MIRROR_ON));
-    EXPECT_EQ(1, ListView_GetItemCount(::GetDlgItem(general, IDC_SOURCE_LIST)));
+    EXPECT_EQ(1, ListView_GetItemCount(::GetDlgItem(general, IDC_GEN_SOURCES)));
     Show(window, 0, L"settings-general");
 
     // Three limited revisions; the limit keeps to 1 to 99 as it is typed.
