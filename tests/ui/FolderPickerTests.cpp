@@ -259,6 +259,46 @@ TEST_F(FolderPickerTest, CopySizeShowsTheListedFoldersMegabytes) {
     EXPECT_EQ(L"Copy Size: 0 MB", Text(window, IDC_COPY_SIZE));
 }
 
+// Moves the mouse to a point of the screen, as the hand does.
+void MouseTo(POINT screen, DWORD buttonFlags = 0) {
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = ::MulDiv(screen.x, 65535, ::GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = ::MulDiv(screen.y, 65535, ::GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | buttonFlags;
+    ::SendInput(1, &input, sizeof(input));
+    ::Sleep(30);  // the pace of a hand, so that the tree sees a drag
+}
+
+POINT CentreOnScreen(HWND control, RECT rect) {
+    POINT centre{(rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2};
+    ::ClientToScreen(control, &centre);
+    return centre;
+}
+
+// A folder dragged from the tree onto the second listed folder is put in
+// before it, without a question.
+TEST_F(FolderPickerTest, ADraggedFolderIsInsertedWhereItIsDropped) {
+    PickerRun picker({L"C:\\one", L"C:\\two"});
+    const HWND window = picker.Window();
+    ASSERT_NE(nullptr, window);
+    ASSERT_TRUE(SelectInTree(window, m_folder + L"\\beta"));
+    const HWND tree = ::GetDlgItem(window, IDC_FOLDER_TREE), list = ::GetDlgItem(window, IDC_SOURCE_LIST);
+    RECT from{}, to{};
+    ASSERT_TRUE(TreeView_GetItemRect(tree, TreeView_GetSelection(tree), &from, TRUE));
+    ASSERT_TRUE(ListView_GetItemRect(list, 1, &to, LVIR_BOUNDS));
+    const POINT start = CentreOnScreen(tree, from), end = CentreOnScreen(list, to);
+
+    MouseTo(start);
+    MouseTo(start, MOUSEEVENTF_LEFTDOWN);
+    for (int step = 1; step <= 10; ++step)
+        MouseTo({start.x + (end.x - start.x) * step / 10, start.y + (end.y - start.y) * step / 10});
+    MouseTo(end, MOUSEEVENTF_LEFTUP);
+    ASSERT_TRUE(test::WaitUntil([&] { return Listed(window).size() == 3; }, 20000));
+    const std::vector<std::wstring> expected = {L"C:\\one", m_folder + L"\\beta", L"C:\\two"};
+    EXPECT_EQ(expected, Listed(window));
+}
+
 // The program's drives (every removable drive: E: with a disk, F: empty)
 // hold the mirror: they are no sources.
 TEST_F(FolderPickerTest, TheProgramsDrivesAreNotInTheSourceTree) {
