@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -27,39 +28,28 @@ protected:
     }
     void TearDown() override { ::DestroyWindow(m_parent); }
 
-    std::vector<std::wstring> Roots() const {
-        std::vector<std::wstring> roots;
-        for (HTREEITEM item = TreeView_GetRoot(m_tree); item; item = TreeView_GetNextSibling(m_tree, item))
-            roots.push_back(CTVXFolderTree::PathOf(m_tree, item));
-        return roots;
+    // The paths of an item's children (of the top level for null).
+    std::vector<std::wstring> Children(HTREEITEM parent) const {
+        std::vector<std::wstring> paths;
+        for (HTREEITEM item = parent ? TreeView_GetChild(m_tree, parent) : TreeView_GetRoot(m_tree); item;
+             item = TreeView_GetNextSibling(m_tree, item))
+            paths.push_back(CTVXFolderTree::PathOf(m_tree, item));
+        return paths;
     }
 
     HWND m_parent = nullptr;
     HWND m_tree = nullptr;
 };
 
-// Runs the thread's messages until done() holds; false when the time ran out.
-template <typename Done>
-bool PumpUntil(Done done, DWORD milliseconds) {
-    return test::WaitUntil(
-        [&] {
-            MSG message;
-            while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
-            return done();
-        },
-        milliseconds, 10);
-}
-
 // Only drives of the mask; one of the program's drives shows the kind of
-// drive with its letter and the maker's icon in its letter's slot.
+// drive with its letter, and the maker's icon in its letter's slot.
 TEST_F(DriveTreeTest, ListsTheMasksDrivesWithTheProgramsDriveLabelledByItsKind) {
     const std::string disk = "/tmp/tvx-ui-tree-" + std::to_string(::GetCurrentProcessId());
     ASSERT_EQ(0u, testdisks::MakeDiskFolder(disk, 0x7EE5, L"TREES"));
     ASSERT_EQ(0u, testdisks::InsertDisk(L'E', disk));
     CTVXDriveTree drives;
     ASSERT_TRUE(drives.Attach(m_tree, Bit(L'E') | Bit(L'C')));
-    const std::vector<std::wstring> expected = {L"C:\\", L"E:\\"};
-    EXPECT_EQ(expected, Roots());
+    EXPECT_EQ((std::vector<std::wstring>{L"C:\\", L"E:\\"}), Children(nullptr));
 
     wchar_t label[128] = {};
     TVITEMW item{};
@@ -90,14 +80,14 @@ TEST_F(DriveTreeTest, AFolderMadeOnADriveShowsAfterTheRefreshWhichKeepsTheSelect
     ASSERT_TRUE(drives.Select(L"C:\\windows"));
     const std::wstring made = L"C:\\tvx-tree-" + std::to_wstring(::GetCurrentProcessId());
     ASSERT_TRUE(::CreateDirectoryW(made.c_str(), nullptr));
-    const bool shown = PumpUntil(
+    const bool shown = test::WaitUntil(
         [&] {
-            const HTREEITEM c = TreeView_GetRoot(m_tree);
-            for (HTREEITEM child = TreeView_GetChild(m_tree, c); child; child = TreeView_GetNextSibling(m_tree, child))
-                if (CTVXFolderTree::PathOf(m_tree, child) == made) return true;
-            return false;
+            MSG message;
+            while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&message);
+            const std::vector<std::wstring> onC = Children(TreeView_GetRoot(m_tree));
+            return std::find(onC.begin(), onC.end(), made) != onC.end();
         },
-        20000);
+        20000, 10);
     EXPECT_TRUE(shown);
     EXPECT_EQ(0, CompareNoCase(L"C:\\windows", drives.SelectedPath())) << drives.SelectedPath();
     ::RemoveDirectoryW(made.c_str());
