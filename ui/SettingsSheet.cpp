@@ -14,7 +14,9 @@
 #include "settings/Settings.h"
 #include "ui/BaseDlg.h"
 #include "ui/DiskCommands.h"
+#include "ui/DriveTree.h"
 #include "ui/FileExclusionDlg.h"
+#include "ui/FolderPicker.h"
 #include "ui/Help.h"
 #include "ui/Prompts.h"
 #include "ui/SettingsRules.h"
@@ -27,15 +29,6 @@ namespace {
 constexpr UINT_PTR kFreeSpaceTimer = 13;
 constexpr UINT kFreeSpaceEvery = 15000;
 constexpr DWORD kAllDrives = 0x03FFFFFF;
-
-// The folder picker and the file-type list, made in their own files.
-INT_PTR RunFolderPickerFor(HWND, std::vector<std::wstring>&) {
-    Trace(L"settings: no folder picker yet");
-    return IDCANCEL;
-}
-INT_PTR RunFileExclusionFor(HWND owner, std::vector<std::wstring>& filter) {
-    return RunFileExclusionDialog(owner, filter);
-}
 
 bool IsNotTavrix(const std::wstring& diskId) { return diskId.rfind(L"NotTavrix", 0) == 0; }
 
@@ -83,7 +76,8 @@ protected:
         column.cx = 100;
         ListView_InsertColumn(list, 0, &column);
         FillSources();
-        FillDrives();
+        m_tree.Attach(Item(IDC_DEST_TREE), kAllDrives);
+        if (!m_selected.empty()) m_tree.Select(DestinationRoot(m_selected));
         RefreshFreeSpace();
         ::SetTimer(GetSafeHwnd(), kFreeSpaceTimer, kFreeSpaceEvery, nullptr);
         return TRUE;
@@ -97,15 +91,15 @@ protected:
             case WM_NOTIFY: {
                 const auto* header = reinterpret_cast<const NMHDR*>(lParam);
                 if (header->idFrom == IDC_DEST_TREE && header->code == TVN_SELCHANGEDW) {
-                    const auto* change = reinterpret_cast<const NMTREEVIEWW*>(lParam);
-                    const wchar_t letter = static_cast<wchar_t>(change->itemNew.lParam);
-                    if (letter) m_selected = std::wstring(1, letter) + L":\\";
+                    const std::wstring path = m_tree.SelectedPath();
+                    if (!path.empty()) m_selected = DestinationRoot(path);
                     RefreshFreeSpace();
                 }
                 return FALSE;
             }
             case WM_DESTROY:
                 ::KillTimer(GetSafeHwnd(), kFreeSpaceTimer);
+                m_tree.Detach();
                 return FALSE;
             default:
                 return CTVXPropertyPage::PageProc(message, wParam, lParam);
@@ -117,7 +111,7 @@ protected:
         const wchar_t letter = m_selected.empty() ? 0 : m_selected[0];
         switch (id) {
             case IDC_ADD_REMOVE:
-                if (RunFolderPickerFor(GetSafeHwnd(), m_sources) == IDOK) FillSources();
+                if (RunFolderPicker(GetSafeHwnd(), m_sources) == IDOK) FillSources();
                 return true;
             case IDC_PROTECT_DISK:
             case IDC_UNPROTECT_DISK:
@@ -128,7 +122,7 @@ protected:
                 if (id == IDC_UNPROTECT_DISK) UnprotectDiskCommand(GetSafeHwnd(), letter);
                 if (id == IDC_RENAME_VOLUME) RenameVolumeCommand(GetSafeHwnd(), letter);
                 m_busy = false;
-                FillDrives();
+                m_tree.Refresh();
                 return true;
             default:
                 return false;
@@ -149,28 +143,6 @@ private:
         ListView_SetColumnWidth(list, 0, m_sources.empty() ? LVSCW_AUTOSIZE_USEHEADER : LVSCW_AUTOSIZE);
     }
 
-    // Every present drive, labelled as the user knows it; the destination
-    // selected.
-    void FillDrives() {
-        const HWND tree = Item(IDC_DEST_TREE);
-        TreeView_DeleteAllItems(tree);
-        const DWORD present = ::GetLogicalDrives() & kAllDrives;
-        for (int i = 0; i < 26; ++i) {
-            if (!(present & (1u << i))) continue;
-            const wchar_t letter = static_cast<wchar_t>(L'A' + i);
-            const Praxon::Drive drive(letter);
-            std::wstring label = drive.isTavrixDrive() ? drive.getLabelText() : std::wstring(1, letter) + L":\\";
-            TVINSERTSTRUCTW insert = {};
-            insert.hParent = TVI_ROOT;
-            insert.hInsertAfter = TVI_LAST;
-            insert.item.mask = TVIF_TEXT | TVIF_PARAM;
-            insert.item.pszText = label.data();
-            insert.item.lParam = letter;
-            const HTREEITEM item = TreeView_InsertItem(tree, &insert);
-            if (!m_selected.empty() && towupper(m_selected[0]) == letter) TreeView_SelectItem(tree, item);
-        }
-    }
-
     void RefreshFreeSpace() {
         const std::wstring pattern = LoadResourceString(IDS_FREE_SPACE);
         ULARGE_INTEGER available = {};
@@ -185,6 +157,7 @@ private:
     SettingsFields& m_fields;
     std::vector<std::wstring> m_sources;
     std::wstring m_selected;
+    CTVXDriveTree m_tree;
     bool m_busy = false;
 };
 
@@ -236,7 +209,7 @@ protected:
         }
         if (id == IDC_FILE_EXCLUSION) {
             std::vector<std::wstring> filter;
-            if (RunFileExclusionFor(GetSafeHwnd(), filter) == IDOK && !filter.empty())
+            if (RunFileExclusionDialog(GetSafeHwnd(), filter) == IDOK && !filter.empty())
                 settings::WriteFilterList(filter);
             return true;
         }
