@@ -12,7 +12,7 @@ namespace tvx {
 inline constexpr wchar_t kInstanceMutexName[] = L"Tavrix Dovetrak 3 Mutex";
 
 // Private messages (all posted; wParam and lParam 0 unless said otherwise).
-inline constexpr UINT WM_OPENSETTINGS = WM_USER + 1;  // 0x401: run the Open sequence
+inline constexpr UINT WM_OPENSETTINGS = kOpenSettingsMessage;  // 0x401: run the Open sequence
 inline constexpr UINT WM_TRAYCREATE = 0x403;          // create the tray icon unless one exists
 inline constexpr UINT WM_TRAYREMOVE = 0x404;          // destroy the tray icon
 inline constexpr UINT WM_TRAYANIMATE = 0x405;         // a pass starts: animate the icon

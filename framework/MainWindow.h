@@ -7,6 +7,9 @@
 namespace tvx {
 
 inline constexpr wchar_t kMainWindowClass[] = L"Thisisthedovetrak3wndclassname";
+// Asks the main window to open the settings (another copy of the program at
+// its start posts it too, so its value is fixed).
+inline constexpr UINT kOpenSettingsMessage = WM_USER + 1;
 
 // Posts the message to the main window of this session; false when there is
 // no main window (or the post failed).

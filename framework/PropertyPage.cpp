@@ -47,6 +47,15 @@ PROPSHEETPAGEW CTVXPropertyPage::Describe() noexcept {
     return page;
 }
 
+HWND CTVXPropertyPage::CreateChild(HWND parent) noexcept {
+    // The page procedure finds its object as a sheet hands it over.
+    PROPSHEETPAGEW page = Describe();
+    const HWND hwnd = ::CreateDialogParamW(page.hInstance, page.pszTemplate, parent, &StaticPageProc,
+                                           reinterpret_cast<LPARAM>(&page));
+    if (!hwnd) Trace(L"page %u: not made (%lu)", m_templateId, ::GetLastError());
+    return hwnd;
+}
+
 INT_PTR CTVXPropertyPage::PageProc(UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
         case WM_INITDIALOG: return OnInitDialog();

@@ -1,4 +1,5 @@
-// Property pages from resource templates, and a property sheet that lives as
+// Property pages from resource templates (in a sheet, or as plain child
+// dialogs), and a property sheet that lives as
 // a child control inside a dialog (the settings window holds its pages that
 // way, under its own band and above its own OK and Cancel).
 //
@@ -26,6 +27,9 @@ public:
     UINT TemplateId() const noexcept { return m_templateId; }
     // What the sheet needs to make the page.
     PROPSHEETPAGEW Describe() noexcept;
+    // Makes the page a plain child dialog of the parent instead (a wizard
+    // shows its pages that way); null when it could not be made.
+    HWND CreateChild(HWND parent) noexcept;
 
 protected:
     // After the page's controls exist (the first time it is shown).

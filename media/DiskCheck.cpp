@@ -24,6 +24,8 @@ constexpr int kFileErrorPrompt = 163;
 constexpr int kFillingWithLinkPrompt = 202;
 constexpr int kFillingFixedPrompt = 214;
 constexpr int kFillingBuyPrompt = 215;
+constexpr int kFirstCopyDone = 207;
+constexpr INT_PTR kOpenTheSettings = 1151;  // the first copy's "Open Dovetrak's control panel"
 // While another window of the program is open, the check waits this long
 // before it tries to ask again.
 constexpr DWORD kBusyPause = 1000;
@@ -165,6 +167,14 @@ void RunFillWarning(const DiskCheckContext& context) {
     AskNow(Question{dialog, context.destination});
 }
 
-void RunAfterPass(const DiskCheckContext& context) { RestoreProtectionAfterPass(context.destination); }
+void RunAfterPass(const DiskCheckContext& context) {
+    // The first complete copy after the setup wizard: what next.
+    if (Flags().firstRun.load() == 1) {
+        const INT_PTR choice = AskUnlessBusy(Question{kFirstCopyDone});
+        if (choice != kBusy) Flags().firstRun.store(0);
+        if (choice == kOpenTheSettings) PostToMainWindow(kOpenSettingsMessage);
+    }
+    RestoreProtectionAfterPass(context.destination);
+}
 
 }  // namespace tvx::media

@@ -208,6 +208,54 @@ private:
     std::wstring m_reason;
 };
 
+// The end of the first complete copy: what next. Carries out the web site
+// and the manual itself; answers with the id of the choice (the control
+// panel is the caller's to open).
+class CTVXFirstCopyDoneDlg : public CTVXBaseDlg {
+public:
+    explicit CTVXFirstCopyDoneDlg(HWND owner) : CTVXBaseDlg(IDD_FIRST_COPY_DONE, owner) {}
+
+protected:
+    BOOL OnInitDialog() override {
+        CTVXBaseDlg::OnInitDialog();
+        m_web = LoadResourceString(IDS_WEB_ADDRESS);
+        SetItemText(IDC_DONE_WEB, L"Go to " + m_web);
+        SetCheck(IDC_DONE_EXIT, true);
+        return TRUE;
+    }
+    void OnOK() override {
+        if (IsChecked(IDC_DONE_WEB) || IsChecked(IDC_DONE_WEB_CHECK)) {
+            OpenAddress(m_web, SW_SHOWNORMAL);
+            EndDialog(IDC_DONE_WEB);
+        } else if (IsChecked(IDC_DONE_MANUAL)) {
+            OpenAddress(ManualFolder() + L"\\index.html", SW_SHOWNORMAL);
+            EndDialog(IDC_DONE_MANUAL);
+        } else {
+            EndDialog(IsChecked(IDC_DONE_SETTINGS) ? IDC_DONE_SETTINGS : IDC_DONE_EXIT);
+        }
+    }
+
+private:
+    // Where the installer put the program (its App Paths entry, per user or
+    // for the machine), else the program's own folder.
+    static std::wstring ManualFolder() {
+        constexpr wchar_t kAppPaths[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\Dovetrak3.exe";
+        for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            wchar_t path[MAX_PATH] = {};
+            DWORD size = sizeof(path);
+            if (::RegGetValueW(root, kAppPaths, L"Path", RRF_RT_REG_SZ, nullptr, path, &size) == ERROR_SUCCESS &&
+                path[0]) {
+                std::wstring folder = path;
+                while (!folder.empty() && folder.back() == L'\\') folder.pop_back();
+                return folder;
+            }
+        }
+        return ProgramFolder();
+    }
+
+    std::wstring m_web;
+};
+
 }  // namespace
 
 UINT FileErrorNoteId(DWORD code) noexcept {
@@ -268,6 +316,9 @@ INT_PTR ShowPromptDialog(const PromptRequest& request, HWND owner) {
             break;
         case IDD_NO_MAKER_DRIVE:
             result = CTVXNoMakerDriveDlg(owner).DoModal();
+            break;
+        case IDD_FIRST_COPY_DONE:
+            result = CTVXFirstCopyDoneDlg(owner).DoModal();
             break;
         case IDD_TURN_OFF:
         case IDD_SOURCE_MISSING:

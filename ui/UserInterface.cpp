@@ -1,9 +1,8 @@
-// The program's windows as the application shell calls them. The settings
-// sheet, the setup wizard and the drive check are not built yet: each leaves
-// a trace and answers as if the user cancelled.
+// The program's windows as the application shell calls them.
 #include "ui/UserInterface.h"
 
 #include "framework/Trace.h"
+#include "media/Praxon.h"
 #include "res/resource.h"
 #include "ui/Prompts.h"
 #include "ui/SettingsSheet.h"
@@ -12,11 +11,6 @@
 namespace tvx::ui {
 
 INT_PTR ShowSettingsSheet(HWND owner, SettingsOutcome* outcome) { return RunSettingsWindow(owner, outcome); }
-
-INT_PTR RunSetupWizard(HWND, SetupChoices&) {
-    Trace(L"ui: setup wizard -> cancel");
-    return IDCANCEL;
-}
 
 INT_PTR AskTurnOff(HWND owner) {
     PromptRequest request;
@@ -29,9 +23,15 @@ void ShowAbout(HWND owner) {
     about.RunAbout(owner);
 }
 
-bool CheckMakerDrive(HWND) {
-    Trace(L"ui: drive check -> attached");
-    return true;
+bool CheckMakerDrive(HWND owner) {
+    Praxon::DriveArray drives;
+    drives.init();
+    if (drives.count() > 0) return true;
+    Trace(L"ui: no drive of the program is attached");
+    PromptRequest request;
+    request.dialog = IDD_NO_MAKER_DRIVE;
+    ShowPromptDialog(request, owner);
+    return false;
 }
 
 void ShowSplash(const wchar_t* bitmapName, DWORD milliseconds) {

@@ -1,7 +1,5 @@
 // The program's windows as the application shell calls them: each is one
 // function here, so the shell's flow stays the same whatever the window does.
-// The setup wizard and the drive check are not built yet:
-// each leaves a trace and answers as if the user cancelled.
 #pragma once
 
 #include <windows.h>

@@ -42,7 +42,7 @@ TEST(Gallery, EveryPromptAndTheAboutWindow) {
                            IDD_FILLING_BUY,    IDD_FILE_TOO_LARGE,  IDD_FILE_ERROR,       IDD_NAME_TOO_LONG,
                            IDD_TURN_OFF,       IDD_SOURCE_MISSING,  IDD_INVALID_PATH,     IDD_NOT_FIXED_SOURCE,
                            IDD_SAME_DRIVE,     IDD_SAME_FOLDER,     IDD_NO_MAKER_DRIVE,   IDD_RENAME_NO_DISK,
-                           IDD_RENAME_VOLUME,  IDD_PASSWORD,        IDD_UNPROTECT};
+                           IDD_RENAME_VOLUME,  IDD_PASSWORD,        IDD_UNPROTECT,        IDD_FIRST_COPY_DONE};
     for (int dialog : dialogs) {
         PromptRequest request;
         request.dialog = dialog;
@@ -178,7 +178,7 @@ TEST(Gallery, At144Dpi) {
         gallery.Start(test::ExecutableFolder() + L"\\ui_tests.exe",
                       L"--gtest_filter=Gallery.EveryPrompt*:Gallery.DiskProtection*:Gallery.FileExclusion*:"
                       L"Gallery.FolderPicker*:ProgressWindowTest.ShowsTheCopy*:TrayTest.RightClickWhileAWindow*:"
-                      L"SettingsWindowTest.Pages*");
+                      L"SettingsWindowTest.Pages*:WizardTest.Pages*");
     const bool ended = started && gallery.WaitExit(120000);
     if (hadValue)
         ::RegSetKeyValueW(HKEY_CURRENT_USER, kDesktopKey, L"LogPixels", REG_DWORD, &old, sizeof(old));
