@@ -524,6 +524,7 @@ SettingsFields LoadSettingsFields() {
 }
 
 INT_PTR RunSettingsWindow(HWND owner, SettingsOutcome* outcome) {
+    Trace(L"ui: settings sheet");
     const SettingsFields before = LoadSettingsFields();
     ShowSplash(settings::SpecialKeyExists() ? L"IDB_SPLISH" : L"IDB_SPLASH", 750);
     CTVXMirrorSettingsDlg window(owner, before);

@@ -452,6 +452,7 @@ bool HasWorkingSetup() {
 }  // namespace
 
 INT_PTR RunSetupWizard(HWND owner, SetupChoices& choices) {
+    Trace(L"ui: setup wizard");
     const bool hadSetup = HasWorkingSetup();
     std::wstring diskId;
     const bool hadDiskId = settings::ReadDiskID(diskId) == ERROR_SUCCESS;

@@ -30,6 +30,18 @@ inline constexpr DWORD kLandsWithin = 15000;  // a save reaches the disk within 
 inline const std::wstring kSource = L"C:\\tvx-e2e-src";
 inline const std::wstring kStaging = L"C:\\tvx-e2e-staging";  // where files are made before they are moved in
 
+// The settings window (found by its Help button) and the setup wizard (by
+// its Next button), as the program shows them.
+inline constexpr int kSettingsWindowControl = 1012;
+inline constexpr int kWizardControl = 1015;
+
+// Cancels the program's window that has the control once it shows; false
+// when none came.
+inline bool CancelWindowWithControl(DWORD processId, int control, DWORD milliseconds) {
+    const HWND window = WaitForDialogWithControl(processId, control, milliseconds);
+    return window && ClickButton(window, IDCANCEL);
+}
+
 // Polls until the file holds the text (or the time is up).
 inline bool WaitForContent(const std::wstring& path, const std::string& text, DWORD milliseconds) {
     return WaitUntil([&] { return Read(path) == text; }, milliseconds, 100);

@@ -104,6 +104,7 @@ TEST_F(StartupTest, SecondStartHandsOverToTheRunningCopy) {
     ASSERT_TRUE(second.WaitExit(kEndsWithin)) << "the second copy did not end";
     EXPECT_TRUE(monitor.WaitFor(L"main: open-settings message", first.Id(), kEndsWithin));
     EXPECT_TRUE(monitor.WaitFor(L"ui: settings sheet", first.Id(), kEndsWithin));
+    EXPECT_TRUE(CancelWindowWithControl(first.Id(), kSettingsWindowControl, kEndsWithin));
     EXPECT_TRUE(first.IsRunning());
     EXPECT_TRUE(monitor.Saw(L"start: another copy runs", second.Id()));
     EXPECT_FALSE(monitor.Saw(L"start: word", second.Id())) << "the second copy ran its own start-up";
@@ -158,6 +159,7 @@ TEST_F(StartupTest, StartWordsAreCaseSensitive) {
     // the settings sheet, one with "StartUp" does not.
     WriteCompleteSettings(0);
     ASSERT_TRUE(StartProgram(first, L"startup"));
+    EXPECT_TRUE(CancelWindowWithControl(first.Id(), kSettingsWindowControl, kEndsWithin));
     ASSERT_TRUE(first.WaitExit(kEndsWithin));
     EXPECT_TRUE(monitor.Saw(L"ui: settings sheet", first.Id())) << "\"startup\" was taken for \"StartUp\"";
 
@@ -168,6 +170,9 @@ TEST_F(StartupTest, StartWordsAreCaseSensitive) {
 
 TEST_F(StartupTest, FirstStartWithoutSettingsRunsTheWizardAndEndsOnCancel) {
     ASSERT_TRUE(StartProgram(first, L""));
+    ASSERT_TRUE(WaitForDialogWithControl(first.Id(), kWizardControl, kEndsWithin)) << "no wizard";
+    Screenshot(L"startup-wizard");
+    EXPECT_TRUE(CancelWindowWithControl(first.Id(), kWizardControl, kEndsWithin));
     ASSERT_TRUE(first.WaitExit(kEndsWithin));
     EXPECT_TRUE(monitor.Saw(L"ui: splash IDB_SPLASH", first.Id()));
     EXPECT_TRUE(monitor.Saw(L"ui: setup wizard", first.Id()));

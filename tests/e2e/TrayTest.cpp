@@ -223,6 +223,9 @@ TEST_F(TrayTest, EveryMenuItemRunsItsCommandOnTheMainWindow) {
         EXPECT_TRUE(WaitMenuGone());
         EXPECT_TRUE(monitor.WaitFor(choice.command, program.Id(), kWithin));
         if (std::wstring(choice.command).ends_with(L"57664")) DismissAbout(main);
+        if (std::wstring(choice.command).ends_with(L"40008")) {
+            EXPECT_TRUE(CancelWindowWithControl(program.Id(), kSettingsWindowControl, kWithin));
+        }
         if (std::wstring(choice.command).ends_with(L"40009")) {
             const HWND question = WaitForDialogWithControl(program.Id(), IDCANCEL, kWithin);
             ASSERT_NE(question, nullptr) << "no turning-off question";
@@ -237,6 +240,7 @@ TEST_F(TrayTest, EveryMenuItemRunsItsCommandOnTheMainWindow) {
     const std::size_t opens = Seen(L"main: command 40008");
     ::PostMessageW(main, kTrayNotify, kTrayId, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(WaitForCount(L"main: command 40008", opens + 1, kWithin));
+    EXPECT_TRUE(CancelWindowWithControl(program.Id(), kSettingsWindowControl, kWithin));
 }
 
 }  // namespace
