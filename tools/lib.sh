@@ -42,7 +42,7 @@ tvx_prefix_init() {
     local prefix=$1
     tvx_wine_env "$prefix"
     # A prefix made by an older version of these steps is made anew.
-    local version=3
+    local version=4
     if [ "$(cat "$prefix/.tvx-ready" 2>/dev/null)" != "$version" ]; then
         tvx_log "creating Wine prefix $prefix"
         # Only a prefix these steps made (it has the marker) is ever removed.
@@ -53,6 +53,14 @@ tvx_prefix_init() {
         fi
         mkdir -p "$prefix"
         wineboot -i >/dev/null 2>&1 || { tvx_log "wineboot failed"; return 1; }
+        # Wine links the user's folders (Documents, Desktop, ...) to the Unix
+        # home. Nothing run in a test prefix may read or write there (the
+        # setup wizard offers Documents as the first source): plain empty
+        # folders instead.
+        local link
+        for link in "$prefix"/drive_c/users/*/*; do
+            if [ -L "$link" ]; then rm -f "$link" && mkdir -p "$link"; fi
+        done
         wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1
         wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f >/dev/null 2>&1
         # With the shell on, the desktop has a taskbar with a notification area.
