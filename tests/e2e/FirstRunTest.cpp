@@ -19,20 +19,10 @@ protected:
         reg::DeleteTree(HKEY_CURRENT_USER, kOptions);
     }
 
-    // The page the wizard shows now: the visible child dialog of the frame.
-    static HWND Page(HWND frame) {
-        HWND page = nullptr;
-        for (HWND child = ::GetWindow(frame, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-            wchar_t name[16] = {};
-            ::GetClassNameW(child, name, 16);
-            if (std::wstring(name) == L"#32770" && ::IsWindowVisible(child)) page = child;
-        }
-        return page;
-    }
     static HWND Next(HWND frame, int control) {
         ClickButton(frame, kNext);
         HWND page = nullptr;
-        WaitUntil([&] { return (page = Page(frame)) && ::GetDlgItem(page, control); }, kLandsWithin);
+        WaitUntil([&] { return (page = VisibleChildDialog(frame)) && ::GetDlgItem(page, control); }, kLandsWithin);
         return page && ::GetDlgItem(page, control) ? page : nullptr;
     }
     static std::vector<std::wstring> StoredSources() {

@@ -92,6 +92,16 @@ std::vector<WindowInfo> ListTopLevelWindows(DWORD processId) {
     return context.windows;
 }
 
+HWND VisibleChildDialog(HWND parent) {
+    HWND found = nullptr;
+    for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        wchar_t name[16] = {};
+        ::GetClassNameW(child, name, 16);
+        if (std::wstring(name) == L"#32770" && ::IsWindowVisible(child)) found = child;
+    }
+    return found;
+}
+
 bool ClickButton(HWND dialog, int controlId) {
     const HWND control = ::GetDlgItem(dialog, controlId);
     return ::PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(controlId, BN_CLICKED),

@@ -72,6 +72,9 @@ std::vector<WindowInfo> ListTopLevelWindows(DWORD processId /* 0: all */);
 // that has a control with the id; null when none came within the time.
 HWND WaitForDialogWithControl(DWORD processId, int controlId, DWORD milliseconds);
 
+// The visible child dialog of a window (the page a wizard shows now), or null.
+HWND VisibleChildDialog(HWND parent);
+
 // Posts WM_COMMAND with BN_CLICKED for the control id, as a click does.
 bool ClickButton(HWND dialog, int controlId);
 

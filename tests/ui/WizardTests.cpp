@@ -38,21 +38,11 @@ protected:
         ::RegDeleteTreeW(HKEY_CURRENT_USER, settings::kOptionsKey);
     }
 
-    // The page the frame shows now: its visible child dialog.
-    static HWND Page(HWND frame) {
-        HWND page = nullptr;
-        for (HWND child = ::GetWindow(frame, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-            wchar_t name[16] = {};
-            ::GetClassNameW(child, name, 16);
-            if (std::wstring(name) == L"#32770" && ::IsWindowVisible(child)) page = child;
-        }
-        return page;
-    }
     // Clicks a frame button and waits until the page with the control shows.
     static HWND Press(HWND frame, int button, int control) {
         Click(frame, button);
         HWND page = nullptr;
-        test::WaitUntil([&] { return (page = Page(frame)) && ::GetDlgItem(page, control); }, 10000);
+        test::WaitUntil([&] { return (page = test::VisibleChildDialog(frame)) && ::GetDlgItem(page, control); }, 10000);
         return page && ::GetDlgItem(page, control) ? page : nullptr;
     }
     static void Snap(HWND frame, const std::wstring& name) {
