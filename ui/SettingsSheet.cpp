@@ -370,6 +370,8 @@ protected:
         m_sheet = CreateChildPropertySheet(GetSafeHwnd(), {&m_general, &m_advanced, &m_scheduling},
                                            POINT{place.left, place.top}, IDC_SHEET_PLACE);
         FitAroundSheet(place);
+        PageKeys().sheet = m_sheet;
+        PageKeys().hook = ::SetWindowsHookExW(WH_MSGFILTER, &PageKeyFilter, nullptr, ::GetCurrentThreadId());
         return TRUE;
     }
 
@@ -398,7 +400,43 @@ protected:
         EndDialog(IDOK);
     }
 
+    INT_PTR DialogProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_DESTROY && PageKeys().hook) {
+            ::UnhookWindowsHookEx(PageKeys().hook);
+            PageKeys() = {};
+        }
+        return CTVXBaseDlg::DialogProc(message, wParam, lParam);
+    }
+
 private:
+    // Ctrl+Tab and Ctrl+Shift+Tab turn the pages, as in any tabbed window:
+    // the window's modal loop does not hand keys to the sheet, so a filter
+    // of the thread's dialog messages does.
+    struct PageKeyState {
+        HWND sheet = nullptr;
+        HHOOK hook = nullptr;
+    };
+    static PageKeyState& PageKeys() {
+        thread_local PageKeyState state;
+        return state;
+    }
+    static LRESULT CALLBACK PageKeyFilter(int code, WPARAM wParam, LPARAM lParam) noexcept {
+        const MSG* message = reinterpret_cast<const MSG*>(lParam);
+        const PageKeyState& keys = PageKeys();
+        if (code == MSGF_DIALOGBOX && message->message == WM_KEYDOWN && message->wParam == VK_TAB &&
+            (::GetKeyState(VK_CONTROL) & 0x8000) && keys.sheet) {
+            const HWND tabs = PropSheet_GetTabControl(keys.sheet);
+            const int count = TabCtrl_GetItemCount(tabs);
+            const int step = (::GetKeyState(VK_SHIFT) & 0x8000) ? count - 1 : 1;
+            if (count > 0) {
+                const int next = (TabCtrl_GetCurSel(tabs) + step) % count;
+                ::SendMessageW(keys.sheet, PSM_SETCURSEL, static_cast<WPARAM>(next), 0);
+                return TRUE;
+            }
+        }
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+
     // The window's buttons go under the sheet, and the window fits both.
     void FitAroundSheet(const RECT& place) {
         if (!m_sheet) return;

@@ -101,6 +101,19 @@ TEST_F(SettingsWindowTest, PagesShowTheStoredSettingsAndOkWritesTheChoices) {
     EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(scheduling, IDC_COPY_CHANGED)));
     Show(window, 2, L"settings-scheduling");
 
+    // Ctrl+Tab turns to the next page (from the last to the first).
+    ::SetForegroundWindow(window);
+    ::SetFocus(nullptr);
+    INPUT keys[4] = {};
+    for (INPUT& key : keys) key.type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[3].ki.wVk = VK_CONTROL;
+    keys[1].ki.wVk = keys[2].ki.wVk = VK_TAB;
+    keys[2].ki.dwFlags = keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(4, keys, sizeof(INPUT));
+    const HWND tabs = reinterpret_cast<HWND>(
+        ::SendMessageW(::GetDlgItem(window, IDC_SHEET_PLACE), PSM_GETTABCONTROL, 0, 0));
+    EXPECT_TRUE(test::WaitUntil([&] { return TabCtrl_GetCurSel(tabs) == 0; }, 5000)) << "Ctrl+Tab";
+
     ::PostMessageW(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     ASSERT_EQ(IDOK, thread.Result());
     DWORD revisions = 0;
