@@ -32,7 +32,7 @@
 #define IDS_PICKER_HELP 57725      // folder picker help page
 #define IDS_FILTER_HELP 57726      // exclusion dialog help page
 #define IDS_NOTE_NOT_READY 57729   // file error note for error 21
-#define IDS_VERSION 57730          // "ver. 3.0.0.11"
+#define IDS_VERSION 57730          // "ver. " and the version (Version.h)
 #define IDS_PASSWORDS_DIFFER 57740 // protecting a disk: the two typed passwords differ
 #define IDS_WRONG_PASSWORD 57741   // unprotecting a disk: not the disk's password
 #define IDS_ALREADY_PROTECTED 57742
