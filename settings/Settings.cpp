@@ -125,6 +125,41 @@ std::wstring InFolder(std::wstring folder, const wchar_t* file) {
     return folder + file;
 }
 
+// The folder of the running program; empty when it cannot be had.
+std::wstring ProgramFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) return {};
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        if (path.size() >= 32768) return {};  // no Windows path is longer
+        path.resize(path.size() * 2);
+    }
+    const std::size_t slash = path.find_last_of(L'\\');
+    return slash == std::wstring::npos ? std::wstring{} : path.substr(0, slash);
+}
+
+bool IsFile(const std::wstring& path) {
+    const DWORD attributes = ::GetFileAttributesW(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The defaults file to import: the one in the system folder, where an
+// administrator puts it for every user of the machine, else the one beside
+// the program, where a per-user installation (which cannot write the system
+// folder) puts it. Empty when there is neither.
+std::wstring DefaultsFile() {
+    for (const std::wstring& folder : {Folder(::GetSystemDirectoryW), ProgramFolder()}) {
+        if (folder.empty()) continue;
+        std::wstring file = InFolder(folder, kDefaultsFileName);
+        if (IsFile(file)) return file;
+    }
+    return {};
+}
+
 // Whether every value the program needs can be read. The one list of them,
 // checked before and after the defaults file is imported.
 bool SettingsComplete() {
@@ -358,11 +393,8 @@ LONG ReadIntervalMinutes(DWORD& minutes) {
 // complete settings give 1.
 int CheckSettings() {
     if (SettingsComplete()) return 1;
-    const std::wstring system = Folder(::GetSystemDirectoryW);
-    if (system.empty()) return 0;
-    const std::wstring file = InFolder(system, kDefaultsFileName);
-    const DWORD attributes = ::GetFileAttributesW(file.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return 0;
+    const std::wstring file = DefaultsFile();
+    if (file.empty()) return 0;
     const std::vector<StoredValue> before = SnapshotOptions();
     if (!ImportRegFile(file)) return 0;
     RestoreOptions(before);

@@ -118,8 +118,9 @@ LONG WriteNumber(const wchar_t* name, DWORD value);
 LONG ReadIntervalMinutes(DWORD& minutes);
 
 // 1 when every value the program needs is present; otherwise imports the
-// defaults file (system folder + "\tvxdt3.reg") when it exists and returns 1
-// when the settings are complete afterwards, else 0.
+// defaults file "tvxdt3.reg" (from the system folder, or when that has none,
+// from the program's own folder) when it exists and returns 1 when the
+// settings are complete afterwards, else 0.
 int CheckSettings();
 
 // Deletes the whole options key (the setup wizard's Cancel).

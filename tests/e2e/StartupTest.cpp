@@ -111,7 +111,7 @@ TEST_F(StartupTest, SecondStartHandsOverToTheRunningCopy) {
 }
 
 TEST_F(StartupTest, MissingOptionsAreRestoredFromTheDefaultsFile) {
-    ASSERT_TRUE(::CopyFileW((ExecutableFolder() + L"\\tvxdt3.reg").c_str(), SystemDefaultsFile().c_str(), FALSE));
+    ASSERT_TRUE(::CopyFileW(TVX_DEFAULTS_FILE, SystemDefaultsFile().c_str(), FALSE));
     ASSERT_TRUE(StartProgram(first, L"StartUp"));
     // The defaults leave mirroring off, so a start-up start ends by itself.
     // (Which values the check needs, the settings tests hold.)

@@ -1,5 +1,6 @@
 // The start-up check of the options key and the import of the defaults file
-// from the system folder, with the real registry editor of the prefix.
+// from the system folder or from beside the program, with the real registry
+// editor of the prefix.
 #include "settings/Settings.h"
 #include "tests/settings/RegistryTestSupport.h"
 #include "tests/support/Files.h"
@@ -22,6 +23,16 @@ std::wstring SystemDefaultsFile() {
     EXPECT_GT(length, 0u);
     EXPECT_LT(length, static_cast<UINT>(MAX_PATH));
     return std::wstring(folder, length) + L"\\" + kDefaultsFileName;
+}
+
+// The defaults file beside the running program (this test's exe).
+std::wstring BesideDefaultsFile() {
+    wchar_t path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    EXPECT_GT(length, 0u);
+    EXPECT_LT(length, static_cast<DWORD>(MAX_PATH));
+    std::wstring file(path, length);
+    return file.substr(0, file.find_last_of(L'\\') + 1) + kDefaultsFileName;
 }
 
 // Every value the check reads.
@@ -57,6 +68,7 @@ protected:
     void SetUp() override {
         SettingsTest::SetUp();
         defaults_ = SystemDefaultsFile();
+        beside_ = BesideDefaultsFile();
         RemoveDefaults();
     }
     void TearDown() override {
@@ -65,17 +77,21 @@ protected:
     }
 
     void RemoveDefaults() {
-        if (!::DeleteFileW(defaults_.c_str())) {
-            ASSERT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), ::GetLastError());
+        for (const std::wstring& file : {defaults_, beside_}) {
+            if (!::DeleteFileW(file.c_str())) {
+                ASSERT_EQ(static_cast<DWORD>(ERROR_FILE_NOT_FOUND), ::GetLastError());
+            }
         }
     }
-    void InstallShippedDefaults() {
-        ASSERT_TRUE(::CopyFileW(TVX_DEFAULTS_FILE, defaults_.c_str(), FALSE))
+    void InstallShippedDefaults(const std::wstring& where) {
+        ASSERT_TRUE(::CopyFileW(TVX_DEFAULTS_FILE, where.c_str(), FALSE))
             << "copy of the shipped defaults failed, error " << ::GetLastError();
     }
+    void InstallShippedDefaults() { InstallShippedDefaults(defaults_); }
     void InstallDefaults(const std::string& content) { ASSERT_TRUE(test::Write(defaults_, content)); }
 
-    std::wstring defaults_;
+    std::wstring defaults_;  // in the system folder
+    std::wstring beside_;    // beside the program, where a per-user installation puts it
 };
 
 TEST_F(CheckSettingsTest, FreshUserWithoutDefaultsFileGetsZero) {
@@ -147,6 +163,26 @@ TEST_F(CheckSettingsTest, MissingWarningStatusIsFilledInAndTheUsersChoicesKept) 
 
     EXPECT_EQ(1, CheckSettings());
     EXPECT_EQ(complete, CheckedValuesAsStored()) << "the warning filled in, the user's choices kept";
+}
+
+// The system folder's file wins; the one beside the program serves only when
+// the system folder has none.
+TEST_F(CheckSettingsTest, DefaultsBesideTheProgramServeWhenTheSystemFolderHasNone) {
+    InstallShippedDefaults(beside_);
+    ASSERT_EQ(1, CheckSettings());
+    DWORD revisions = 0;
+    EXPECT_EQ(ERROR_SUCCESS, ReadRevisions(revisions));
+    EXPECT_EQ(5u, revisions);
+
+    ASSERT_EQ(ERROR_SUCCESS, DeleteOptionsKey());
+    InstallDefaults(
+        "Windows Registry Editor Version 5.00\r\n\r\n"
+        "[HKEY_CURRENT_USER\\Software\\Tavrix Dovetrak 3\\User Options]\r\n"
+        "\"Icon Status\"=dword:00000005\r\n");
+    EXPECT_EQ(0, CheckSettings()) << "the complete file beside the program was imported";
+    DWORD icon = 0;
+    EXPECT_EQ(ERROR_SUCCESS, ReadIconStatus(icon));
+    EXPECT_EQ(5u, icon);
 }
 
 TEST_F(CheckSettingsTest, DefaultsFileThatLeavesSettingsIncompleteGivesZero) {
