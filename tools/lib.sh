@@ -13,10 +13,16 @@ TVX_PACKAGES=(cmake make g++ googletest
               libdbd-xbase-perl python3-dbfread
               clang libclang-rt-14-dev libsqlite3-dev)
 
-# Installs whatever of TVX_PACKAGES is missing (needs root, as on CI).
+# The installer's tools: tools/package needs them; tools/test skips the
+# installer test when they cannot be installed.
+TVX_PACKAGE_TOOLS=(nsis)
+
+# Installs whatever of the given packages (TVX_PACKAGES by default) is
+# missing (needs root, as on CI).
 tvx_ensure_packages() {
     local missing=() p
-    for p in "${TVX_PACKAGES[@]}"; do
+    [ $# -gt 0 ] || set -- "${TVX_PACKAGES[@]}"
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
     done
     [ ${#missing[@]} -eq 0 ] && return 0
@@ -100,9 +106,10 @@ tvx_display_start() {
 tvx_display_stop() { [ -n "${TVX_XVFB_PID:-}" ] && kill "$TVX_XVFB_PID" 2>/dev/null; true; }
 
 # Configures both build trees: Windows (cross) and native (host, sanitizers).
+# TVX_JOBS sets the number of parallel compiles (all cores by default).
 tvx_build() {
     local jobs
-    jobs=$(nproc)
+    jobs=${TVX_JOBS:-$(nproc)}
     cmake --no-warn-unused-cli -S "$TVX_ROOT" -B "$TVX_BUILD/win" -DCMAKE_TOOLCHAIN_FILE="$TVX_ROOT/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null || return 1
     cmake --build "$TVX_BUILD/win" -j "$jobs" || return 1
