@@ -23,6 +23,7 @@ expect() {  # expect WHAT COMMAND...: fails the test when the command fails
     "$@" || fail "$what"
 }
 not() { ! "$@"; }
+quiet() { "$@" >/dev/null 2>&1; }
 # Polls (every 0.1 s, at most SECONDS) until the command succeeds.
 wait_until() {
     local limit=$(($1 * 10)) i
@@ -163,12 +164,18 @@ expect "uninstall entry's size" bash -c 'grep -Eq "^\"EstimatedSize\"=dword:0*[1
 # --- 2. the installed program, started as the Run value starts it -------------
 run=$(key_lines "$run_key" | sed -n 's/^"Tavrix Dovetrak 3"="\(.*\)"$/\1/p' | sed 's/\\"/"/g; s/\\\\/\\/g')
 [[ $run =~ ^\"([^\"]+)\"\ (.+)$ ]] || fail "the Run value is no quoted program with a start word: $run"
+run_program=${BASH_REMATCH[1]} run_word=${BASH_REMATCH[2]}
+# Without settings the program imports the defaults the setup put beside it
+# (they leave mirroring off, so a NoStartUp start then ends by itself).
+expect "the installed program did not end after a NoStartUp start" wine "$run_program" NoStartUp
+expect "the defaults beside the installed program were not imported" \
+    quiet wine reg query "HKCU\\$options" /v "Warning Status"
 wine regedit /s "$(winepath -w "$TVX_ROOT/tests/e2e/e2e-settings.reg")" "$(winepath -w "$dir/settings.reg")" ||
     fail "settings import"
-tvx_log "install test: starting ${BASH_REMATCH[1]} ${BASH_REMATCH[2]}"
-TVX_TIME_DIVISOR=100 wine "${BASH_REMATCH[1]}" "${BASH_REMATCH[2]}" &
+tvx_log "install test: starting $run_program $run_word"
+TVX_TIME_DIVISOR=100 wine "$run_program" "$run_word" &
 program=$!
-expect "the installed program shows no main window" wine "$auto" find "$class" 20000 >/dev/null
+expect "no main window of the installed program" quiet wine "$auto" find "$class" 20000
 first_pid=$(program_pid)
 expect "the installed program made no mirror copy" wait_until 60 mirrored
 expect "the installed program keeps no catalogue in its folder" wait_until 30 catalogue_kept
@@ -186,7 +193,7 @@ expect "files not replaced" installed_files_match "${catalogue[@]}" Dovetrak3.ex
 export_hkcu
 expect "settings not kept" settings_kept
 expect "catalogue not kept" catalogue_kept
-expect "the program did not run again after the update" wine "$auto" find "$class" 20000 >/dev/null
+expect "the program did not run again after the update" quiet wine "$auto" find "$class" 20000
 second_pid=$(program_pid)
 [ -n "$second_pid" ] && [ "$second_pid" != "$first_pid" ] || fail "the same copy still runs ($first_pid)"
 
