@@ -23,6 +23,7 @@
 ;   TVX_HELP_LIST  include file with the macros TVX_INSTALL_HELP and TVX_REMOVE_HELP,
 ;                  one line per page of resources/
 ;   TVX_ICON       the program's icon
+;   TVX_WIZARD_BITMAP  the side picture of the welcome and finish pages
 ;   TVX_OUTFILE    the setup program to write
 
 Unicode true
@@ -73,7 +74,11 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${TVX_VERSION}"
 !define MUI_ICON "${TVX_ICON}"
 !define MUI_UNICON "${TVX_ICON}"
 !define MUI_ABORTWARNING
+; The side picture of the program's own setup wizard, its proportions kept.
+!define MUI_WELCOMEFINISHPAGE_BITMAP "${TVX_WIZARD_BITMAP}"
+!define MUI_WELCOMEFINISHPAGE_BITMAP_STRETCH AspectFitHeight
 
+!define MUI_WELCOMEPAGE_TEXT "Setup installs ${TVX_NAME} ${TVX_VERSION} for you alone; it needs no administrator rights.$\r$\n$\r$\nIf ${TVX_NAME} is running, Setup closes it and starts it again afterwards. Your settings and the catalogue of copied files are kept.$\r$\n$\r$\nClick Install to start the installation."
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
 ; Without a start word the program shows itself: the setup wizard, or the
