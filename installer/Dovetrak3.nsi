@@ -81,8 +81,10 @@ VIAddVersionKey /LANG=1033 "ProductVersion" "${TVX_VERSION}"
 !define MUI_WELCOMEPAGE_TEXT "Setup installs ${TVX_NAME} ${TVX_VERSION} for you alone; it needs no administrator rights.$\r$\n$\r$\nIf ${TVX_NAME} is running, Setup closes it and starts it again afterwards. Your settings and the catalogue of copied files are kept.$\r$\n$\r$\nClick Install to start the installation."
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MUI_PAGE_INSTFILES
-; Without a start word the program shows itself: the setup wizard, or the
-; settings window when the settings are complete but mirroring is off.
+; Started without a start word. On a first installation the program imports
+; the defaults beside it, which leave mirroring off, so it opens its settings
+; window; a user who already mirrors sees it run on hidden (or, when this
+; setup restarted it, the running copy opens its settings).
 !define MUI_FINISHPAGE_RUN "$INSTDIR\${TVX_EXE}"
 !define MUI_FINISHPAGE_RUN_TEXT "&Start ${TVX_NAME} now"
 !insertmacro MUI_PAGE_FINISH
