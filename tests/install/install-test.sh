@@ -12,6 +12,9 @@
 #
 # Needs the Windows build (tools/build). Exit 0 passed, 1 failed, 77 skipped
 # (NSIS cannot be installed here).
+#
+#   TVX_INSTALL_TEST_BIN=build/release/bin tests/install/install-test.sh
+# packs and tests the Release program instead (after tools/package).
 set -uo pipefail
 . "$(dirname "${BASH_SOURCE[0]}")/../../tools/lib.sh"
 
@@ -40,8 +43,11 @@ if ! tvx_ensure_packages "${TVX_PACKAGE_TOOLS[@]}"; then
     exit 77
 fi
 
-bin=$TVX_BUILD/win/bin
-auto=$bin/tvxauto.exe
+# The program packed: the Windows build tree's, or the one in
+# TVX_INSTALL_TEST_BIN (build/release/bin after tools/package tests the
+# Release program that ships).
+bin=${TVX_INSTALL_TEST_BIN:-$TVX_BUILD/win/bin}
+auto=$TVX_BUILD/win/bin/tvxauto.exe
 [ -f "$bin/Dovetrak3.exe" ] && [ -f "$auto" ] || fail "build the Windows tree first (tools/build)"
 dir=$TVX_BUILD/install-test
 setup=$dir/Dovetrak3-Setup.exe
