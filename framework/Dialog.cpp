@@ -37,6 +37,10 @@ void CTVXControlHost::EnableItem(int id, bool enable) const noexcept {
     if (const HWND control = Item(id)) ::EnableWindow(control, enable ? TRUE : FALSE);
 }
 
+void CTVXControlHost::SetItemTextIfChanged(int id, const std::wstring& text) const {
+    if (ItemText(id) != text) SetItemText(id, text);
+}
+
 void CTVXControlHost::ShowItem(int id, bool show) const noexcept {
     if (const HWND control = Item(id)) ::ShowWindow(control, show ? SW_SHOW : SW_HIDE);
 }

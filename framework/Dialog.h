@@ -22,6 +22,9 @@ public:
     HWND GetSafeHwnd() const noexcept { return m_hwnd; }
     HWND Item(int id) const noexcept { return ::GetDlgItem(m_hwnd, id); }
     void SetItemText(int id, const std::wstring& text) const noexcept;
+    // Sets the text only when it differs, so that a control's change handler
+    // that corrects its own text is not entered again for nothing.
+    void SetItemTextIfChanged(int id, const std::wstring& text) const;
     std::wstring ItemText(int id) const;
     bool IsChecked(int id) const noexcept;
     void SetCheck(int id, bool checked) const noexcept;

@@ -199,7 +199,7 @@ protected:
 
     bool OnCommand(UINT id, UINT code, HWND) override {
         if (id == IDC_REV_LIMIT && code == EN_CHANGE) {
-            KeepInRange(IDC_REV_LIMIT, ClampRevisionLimit(ItemText(IDC_REV_LIMIT)));
+            SetItemTextIfChanged(IDC_REV_LIMIT, std::to_wstring(ClampRevisionLimit(ItemText(IDC_REV_LIMIT))));
             return true;
         }
         if (code != BN_CLICKED) return false;
@@ -221,13 +221,6 @@ private:
         const bool limited = IsChecked(IDC_REV_LIMITED);
         EnableItem(IDC_REV_LIMIT, limited);
         EnableItem(IDC_REV_SPIN, limited);
-    }
-
-    // Rewrites the text when it left its range (the change this makes comes
-    // back here once, already in range).
-    void KeepInRange(int edit, DWORD value) const {
-        const std::wstring text = std::to_wstring(value);
-        if (ItemText(edit) != text) SetItemText(edit, text);
     }
 
     SettingsFields& m_fields;
@@ -276,8 +269,7 @@ protected:
 
     bool OnCommand(UINT id, UINT code, HWND) override {
         if (id == IDC_SCHED_INTERVAL && code == EN_CHANGE) {
-            const std::wstring text = std::to_wstring(ClampInterval(ItemText(IDC_SCHED_INTERVAL)));
-            if (ItemText(IDC_SCHED_INTERVAL) != text) SetItemText(IDC_SCHED_INTERVAL, text);
+            SetItemTextIfChanged(IDC_SCHED_INTERVAL, std::to_wstring(ClampInterval(ItemText(IDC_SCHED_INTERVAL))));
             return true;
         }
         if (code != BN_CLICKED) return false;
@@ -466,7 +458,8 @@ private:
         }
         RECT client = {0, 0, right + place.left, top + gap + gap / 2};
         const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(GetSafeHwnd(), GWL_STYLE));
-        ::AdjustWindowRectEx(&client, style, FALSE, static_cast<DWORD>(::GetWindowLongPtrW(GetSafeHwnd(), GWL_EXSTYLE)));
+        const DWORD exStyle = static_cast<DWORD>(::GetWindowLongPtrW(GetSafeHwnd(), GWL_EXSTYLE));
+        ::AdjustWindowRectEx(&client, style, FALSE, exStyle);
         ::SetWindowPos(GetSafeHwnd(), nullptr, 0, 0, client.right - client.left, client.bottom - client.top,
                        SWP_NOMOVE | SWP_NOZORDER);
         ::SendMessageW(GetSafeHwnd(), DM_REPOSITION, 0, 0);

@@ -223,11 +223,11 @@ protected:
     }
     bool OnCommand(UINT id, UINT code, HWND) override {
         if (id == IDC_WIZ_REV_LIMIT && code == EN_CHANGE) {
-            const std::wstring text = std::to_wstring(ClampRevisionLimit(ItemText(IDC_WIZ_REV_LIMIT)));
-            if (ItemText(IDC_WIZ_REV_LIMIT) != text) SetItemText(IDC_WIZ_REV_LIMIT, text);
+            SetItemTextIfChanged(IDC_WIZ_REV_LIMIT, std::to_wstring(ClampRevisionLimit(ItemText(IDC_WIZ_REV_LIMIT))));
             return true;
         }
-        if (code == BN_CLICKED && (id == IDC_WIZ_REV_NONE || id == IDC_WIZ_REV_UNLIMITED || id == IDC_WIZ_REV_LIMITED)) {
+        const bool revisionChoice = id == IDC_WIZ_REV_NONE || id == IDC_WIZ_REV_UNLIMITED || id == IDC_WIZ_REV_LIMITED;
+        if (code == BN_CLICKED && revisionChoice) {
             const bool limited = IsChecked(IDC_WIZ_REV_LIMITED);
             EnableItem(IDC_WIZ_REV_LIMIT, limited);
             EnableItem(IDC_WIZ_REV_SPIN, limited);
